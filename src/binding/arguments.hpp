@@ -1,0 +1,78 @@
+// Binding of fast-call arguments to parameters, and their conversion to
+// native values, driven by a static description of each function.
+#pragma once
+
+#include "binding/py_err.hpp"
+#include "binding/py_ref.hpp"
+
+#include <array>
+#include <cstddef>
+#include <expected>
+#include <span>
+#include <string_view>
+#include <vector>
+
+namespace mirlaxon::binding {
+
+enum class ArgKind {
+  number,    // a double
+  sequence,  // a sample vector of doubles
+};
+
+// Every parameter name of every function. Each is interned once per process,
+// so that a keyword given as a literal in the caller's code usually matches
+// by identity without comparing text.
+enum class ParamName : std::size_t { l, r, re, rstar, bl, bf, count };
+
+inline constexpr std::array<const char*, static_cast<std::size_t>(ParamName::count)>
+    PARAM_NAME_TEXT = {"l", "r", "re", "rstar", "bl", "bf"};
+
+struct Parameter {
+  ParamName name;
+  ArgKind kind;
+
+  constexpr const char* text() const { return PARAM_NAME_TEXT[static_cast<std::size_t>(name)]; }
+};
+
+inline constexpr std::size_t MAX_PARAMETERS = 5;
+
+// Every parameter is positional-or-keyword and required; there are no
+// defaults and no catch-all parameters.
+struct FunctionDescription {
+  std::string_view name;  // without "()"
+  std::span<const Parameter> parameters;
+};
+
+// Creates the interned parameter names; called once by module initialisation.
+bool intern_parameter_names();
+
+// A converted argument: the member its kind names is set.
+struct Argument {
+  double number = 0.0;
+  std::vector<double> samples;
+};
+
+using Arguments = std::array<Argument, MAX_PARAMETERS>;
+
+// Binds `nargs` positional arguments and the keywords named in `kwnames`
+// (values following the positional ones in `args`), then converts every
+// parameter in order. Fails with the first problem in the order: too many
+// positional arguments, keyword problems, missing parameters, conversions
+// (earliest parameter first).
+std::expected<void, PyErr> extract_arguments_fastcall(const FunctionDescription& function,
+                                                      PyObject* const* args, Py_ssize_t nargs,
+                                                      PyObject* kwnames, Arguments& converted);
+
+// Conversions, exposed for the result side and for tests of the rules.
+std::expected<double, PyErr> extract_number(PyObject* object);
+std::expected<std::vector<double>, PyErr> extract_samples(PyObject* object);
+
+// Re-words a conversion failure as "argument '{name}': {text}" when its type
+// is exactly TypeError; any other error passes through unchanged.
+PyErr argument_extraction_error(std::string_view parameter_name, PyErr error);
+
+// The first reservation a sequence's length hint may ask for; longer
+// sequences grow as their items arrive, so an absurd hint costs nothing.
+inline constexpr std::size_t MAX_RESERVATION = std::size_t{1} << 20;
+
+}  // namespace mirlaxon::binding

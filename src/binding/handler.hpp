@@ -1,0 +1,99 @@
+// One generic handler for every model operation: bind and convert the
+// arguments by the function's description, call the model with native values
+// only, and turn its result or failure into host objects.
+#pragma once
+
+#include "binding/arguments.hpp"
+#include "binding/py_err.hpp"
+#include "models/model_error.hpp"
+
+#include <cstddef>
+#include <span>
+#include <type_traits>
+#include <utility>
+
+namespace mirlaxon::binding {
+
+// The host side of a model's result.
+PyObject* to_host(double value);
+PyObject* to_host(const std::vector<double>& values);
+
+template <class T>
+PyObject* to_host(const models::ModelResult<T>& result) {
+  if (result) return to_host(*result);
+  const models::ModelError& error = result.error();
+  if (error.kind() == models::ModelError::Kind::kernel) {
+    PyErr::runtime_error(error.message()).restore();
+  } else {
+    PyErr::reported_panic(std::string(error.message())).restore();
+  }
+  return nullptr;
+}
+
+namespace detail {
+
+template <class T>
+constexpr ArgKind kind_of() {
+  if constexpr (std::is_same_v<T, double>) {
+    return ArgKind::number;
+  } else {
+    static_assert(std::is_same_v<T, std::span<const double>>,
+                  "model parameters are doubles or spans of samples");
+    return ArgKind::sequence;
+  }
+}
+
+template <class T>
+T take(Argument& argument) {
+  if constexpr (std::is_same_v<T, double>) {
+    return argument.number;
+  } else {
+    return std::span<const double>(argument.samples);
+  }
+}
+
+template <class F>
+struct ModelSignature;
+
+template <class R, class... Params>
+struct ModelSignature<R (*)(Params...)> {
+  static constexpr std::size_t arity = sizeof...(Params);
+
+  static constexpr bool matches(std::span<const Parameter> parameters) {
+    constexpr ArgKind kinds[] = {kind_of<Params>()...};
+    if (parameters.size() != arity) return false;
+    for (std::size_t i = 0; i < arity; ++i) {
+      if (parameters[i].kind != kinds[i]) return false;
+    }
+    return true;
+  }
+
+  template <auto Model, std::size_t... I>
+  static PyObject* invoke(Arguments& arguments, std::index_sequence<I...>) {
+    return to_host(Model(take<Params>(arguments[I])...));
+  }
+};
+
+}  // namespace detail
+
+// The handler of `Model` under the host's fast-call-with-keywords convention.
+// The description's argument kinds must match the model's parameter types.
+template <const FunctionDescription& Description, auto Model>
+PyObject* handler(PyObject* /*module*/, PyObject* const* args, Py_ssize_t nargs,
+                  PyObject* kwnames) {
+  using Signature = detail::ModelSignature<decltype(Model)>;
+  static_assert(Signature::matches(Description.parameters),
+                "the description's parameters do not match the model's signature");
+  return trap_panics([&]() -> PyObject* {
+    Arguments arguments;
+    if (auto bound = extract_arguments_fastcall(Description, args, nargs, kwnames, arguments);
+        !bound) {
+      std::move(bound.error()).restore();
+      return nullptr;
+    }
+    return Signature::template invoke<Model>(arguments,
+                                             std::make_index_sequence<Signature::arity>{});
+  });
+}
+
+}  // namespace mirlaxon::binding

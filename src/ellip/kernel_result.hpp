@@ -1,0 +1,26 @@
+// What every elliptic-integral kernel returns: a double, or one of a fixed
+// set of static message texts. The texts live for the whole run and are only
+// borrowed by callers, so a failure costs no allocation.
+#pragma once
+
+#include <expected>
+
+namespace mirlaxon::ellip {
+
+using KernelResult = std::expected<double, const char*>;
+
+inline constexpr double PI = 3.141592653589793;
+inline constexpr double HALF_PI = 1.5707963267948966;
+
+// 2.7 times the double-precision machine epsilon: the relative agreement at
+// which the arithmetic-geometric means of R_F and R_D stop.
+inline constexpr double MEAN_TOLERANCE = 5.995204332975846e-16;
+
+}  // namespace mirlaxon::ellip
+
+// Evaluate a nested kernel call and return its failure unchanged, so that the
+// caller sees the text of the innermost kernel that rejected its arguments.
+#define MIRLAXON_TRY(var, expr)                                                 \
+  const ::mirlaxon::ellip::KernelResult var##_result_ = (expr);                 \
+  if (!var##_result_) return ::std::unexpected(var##_result_.error());          \
+  const double var = *var##_result_
