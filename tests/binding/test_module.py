@@ -1,0 +1,68 @@
+"""The module object: its names, signatures, re-import and the init function."""
+
+import ctypes
+import inspect
+import platform
+import sys
+import unittest
+
+import mirlaxon
+
+ON_PYPY = platform.python_implementation() == "PyPy"
+
+FUNCTIONS = [
+    ("witt_mao_magnification", "(l, re, rstar)"),
+]
+
+
+class ModuleTest(unittest.TestCase):
+    def test_all_lists_the_functions_in_table_order(self):
+        self.assertEqual(mirlaxon.__all__, [name for name, _ in FUNCTIONS])
+        self.assertIs(type(mirlaxon.__all__), list)
+
+    def test_every_function_has_its_text_signature_and_no_other_doc(self):
+        for name, signature in FUNCTIONS:
+            with self.subTest(name):
+                function = getattr(mirlaxon, name)
+                self.assertEqual(str(inspect.signature(function)), signature)
+                self.assertEqual(function.__name__, name)
+                self.assertEqual(function.__module__, "mirlaxon")
+                for parameter in inspect.signature(function).parameters.values():
+                    self.assertIs(parameter.kind, inspect.Parameter.POSITIONAL_OR_KEYWORD)
+                    self.assertIs(parameter.default, inspect.Parameter.empty)
+
+    def test_module_doc_is_one_sentence(self):
+        self.assertTrue(mirlaxon.__doc__.endswith("."))
+        self.assertEqual(mirlaxon.__doc__.count(". "), 0)
+        self.assertEqual(mirlaxon.__name__, "mirlaxon")
+
+    def test_the_exception_type_is_not_exported(self):
+        self.assertFalse(hasattr(mirlaxon, "PanicException"))
+
+    def test_reimport_after_removal_from_the_registry(self):
+        original = mirlaxon
+        del sys.modules["mirlaxon"]
+        try:
+            import mirlaxon as again
+        finally:
+            sys.modules["mirlaxon"] = original
+        # PyPy copies a loaded extension's namespace into a fresh module
+        # instead of calling the init function again; the functions are the
+        # same objects either way.
+        if not ON_PYPY:
+            self.assertIs(again, original)
+        for name, _ in FUNCTIONS:
+            self.assertIs(getattr(again, name), getattr(original, name))
+
+    @unittest.skipIf(ON_PYPY, "ctypes cannot return cpyext objects on PyPy")
+    def test_second_init_returns_the_cached_module(self):
+        library = ctypes.PyDLL(mirlaxon.__file__)
+        init = library.PyInit_mirlaxon
+        init.restype = ctypes.py_object
+        init.argtypes = []
+        self.assertIs(init(), mirlaxon)
+        self.assertIs(init(), mirlaxon)
+
+
+if __name__ == "__main__":
+    unittest.main()
