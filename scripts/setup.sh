@@ -1,0 +1,24 @@
+#!/usr/bin/env bash
+# Installs what the build needs on Debian 12 (only where something is
+# missing) and builds the core, the tests and the extension modules for PyPy
+# and CPython into ./build-release.
+set -euo pipefail
+cd "$(dirname "$0")/.."
+
+packages=(cmake ninja-build g++ libgtest-dev pypy3 pypy3-dev python3 python3-dev)
+missing=()
+for package in "${packages[@]}"; do
+  dpkg-query -W -f='${Status}' "$package" 2>/dev/null | grep -q "install ok installed" ||
+    missing+=("$package")
+done
+if ((${#missing[@]})); then
+  echo "installing: ${missing[*]}"
+  sudo=""
+  [ "$(id -u)" -eq 0 ] || sudo="sudo"
+  $sudo apt-get update -qq
+  DEBIAN_FRONTEND=noninteractive $sudo apt-get install -y -qq "${missing[@]}"
+fi
+
+cmake -S . -B build-release -G Ninja -DCMAKE_BUILD_TYPE=Release \
+  -DMIRLAXON_PYPY_EXECUTABLE=/usr/bin/pypy3 -DMIRLAXON_CPYTHON_EXECUTABLE=/usr/bin/python3 >/dev/null
+cmake --build build-release
