@@ -1,0 +1,81 @@
+// Tanh–sinh (double-exponential) quadrature over a finite interval with a
+// fixed table of seven levels (Takahasi & Mori, Publ. RIMS 9 (1974) 721-741).
+//
+// The substitution x = tanh((π/2) sinh t) maps [−1, 1] onto the real line and
+// makes the transformed integrand decay double-exponentially, so the
+// trapezoidal rule in t converges very fast, even with end-point
+// singularities. Each level halves the step and adds the odd multiples of the
+// new step; the running sum I is kept at the current step by halving it before
+// adding the new level. When the difference between successive levels is
+// being squared from one level to the next (log δ / log δ' ≈ 2) the rule is in
+// its quadratic regime and δ² estimates the error.
+//
+// The table stops at t = 3: the integrand is never evaluated closer to an end
+// than about 4.3e-14 half-widths, which also limits the attainable accuracy
+// (the constant 1 integrates to 0.9999999999999669 over [0, 1]).
+#pragma once
+
+#include <cmath>
+#include <cstdint>
+
+#include "quadrature/node_levels.hpp"
+
+namespace mirlaxon::quadrature::double_exponential {
+
+struct IntegrationResult {
+  double integral;
+  double error_estimate;
+  std::uint32_t num_evaluations;
+};
+
+namespace detail {
+inline constexpr double PI = 3.141592653589793;
+inline constexpr double DOUBLE_MAX = 1.7976931348623157e308;
+
+inline double finite_or_zero(double value) { return std::isfinite(value) ? value : 0.0; }
+}  // namespace detail
+
+// ∫_a^b f(x) dx to the absolute error target_error, at most 385 evaluations
+// of f: first at the midpoint, then for each stored pair at the right point
+// and then the left one. A non-finite value of f counts as 0.0.
+template <class F>
+IntegrationResult integrate(F&& f, double a, double b, double target_error) {
+  const double half_width = (b - a) * 0.5;
+  const double midpoint = (a + b) * 0.5;
+  const double threshold = (target_error * 0.25) / half_width;
+
+  double sum = detail::PI * detail::finite_or_zero(f(half_width * 0.0 + midpoint));
+  std::uint32_t evaluations = 1;
+  double error = detail::DOUBLE_MAX;
+  double difference = detail::DOUBLE_MAX;
+
+  std::size_t first = 0;
+  for (const std::size_t size : LEVEL_SIZES) {
+    const double previous_difference = difference;
+    double level_sum = 0.0;
+    for (std::size_t i = first; i < first + size; ++i) {
+      const Node& node = NODE_LEVELS[i];
+      const double offset = half_width * node.abscissa;
+      const double right = detail::finite_or_zero(f(midpoint + offset));
+      const double left = detail::finite_or_zero(f(midpoint - offset));
+      level_sum = level_sum + node.weight * (right + left);
+    }
+    first += size;
+    evaluations += static_cast<std::uint32_t>(2 * size);
+
+    const double halved = sum * 0.5;
+    sum = halved + level_sum;
+    difference = std::fabs(halved - level_sum);
+    if (evaluations <= 13) continue;  // levels 0 and 1 are never tested
+    if (halved - level_sum == 0.0) {
+      error = 0.0;
+      break;
+    }
+    const double ratio = std::log(difference) / std::log(previous_difference);
+    error = (1.9 < ratio && ratio < 2.1) ? (halved - level_sum) * (halved - level_sum) : difference;
+    if (error < threshold) break;
+  }
+  return IntegrationResult{half_width * sum, half_width * error, evaluations};
+}
+
+}  // namespace mirlaxon::quadrature::double_exponential
