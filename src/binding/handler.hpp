@@ -5,6 +5,7 @@
 
 #include "binding/arguments.hpp"
 #include "binding/py_err.hpp"
+#include "ellip/kernel_result.hpp"
 #include "models/model_error.hpp"
 
 #include <cstddef>
@@ -17,6 +18,13 @@ namespace mirlaxon::binding {
 // The host side of a model's result.
 PyObject* to_host(double value);
 PyObject* to_host(const std::vector<double>& values);
+
+// A kernel's value, or its failure text as RuntimeError.
+inline PyObject* to_host(const ellip::KernelResult& result) {
+  if (result) return to_host(*result);
+  PyErr::runtime_error(result.error()).restore();
+  return nullptr;
+}
 
 template <class T>
 PyObject* to_host(const models::ModelResult<T>& result) {

@@ -4,6 +4,7 @@
 #include "binding/handler.hpp"
 #include "binding/py_err.hpp"
 #include "binding/py_ref.hpp"
+#include "models/ring.hpp"
 #include "models/uniform_disk.hpp"
 
 #include <array>
@@ -42,12 +43,23 @@ PyObject* to_host(const std::vector<double>& values) {
 namespace {
 
 constexpr Parameter L_SEQUENCE{ParamName::l, ArgKind::sequence};
+constexpr Parameter L_NUMBER{ParamName::l, ArgKind::number};
+constexpr Parameter R{ParamName::r, ArgKind::number};
 constexpr Parameter RE{ParamName::re, ArgKind::number};
 constexpr Parameter RSTAR{ParamName::rstar, ArgKind::number};
+constexpr Parameter BL{ParamName::bl, ArgKind::sequence};
+constexpr Parameter BF{ParamName::bf, ArgKind::sequence};
 
-constexpr std::array SEPARATIONS_AND_RADII = {L_SEQUENCE, RE, RSTAR};
+constexpr std::array SEPARATIONS = {L_SEQUENCE, RE, RSTAR};
+constexpr std::array SEPARATIONS_AND_FLUX_MAP = {L_SEQUENCE, RE, RSTAR, BL, BF};
+constexpr std::array ONE_RING = {L_NUMBER, R, RE, RSTAR};
 
-constexpr FunctionDescription WITT_MAO{"witt_mao_magnification", SEPARATIONS_AND_RADII};
+constexpr FunctionDescription WITT_MAO{"witt_mao_magnification", SEPARATIONS};
+constexpr FunctionDescription HEYROVSKY{"heyrovsky_magnification", ONE_RING};
+constexpr FunctionDescription INTEGRATED_HEYROVSKY{"integrated_heyrovsky_magnification",
+                                                   SEPARATIONS};
+constexpr FunctionDescription DISCRETE_FLUX_MAP_HEYROVSKY{
+    "discrete_flux_map_heyrovsky_magnification", SEPARATIONS_AND_FLUX_MAP};
 
 constexpr int FASTCALL_WITH_KEYWORDS = METH_FASTCALL | METH_KEYWORDS;
 
@@ -63,6 +75,12 @@ constexpr PyMethodDef method(const char* text_signature) {
 // signatures only, from which the host derives inspect.signature().
 PyMethodDef function_table[] = {
     method<WITT_MAO, &models::witt_mao_magnification>("witt_mao_magnification(l, re, rstar)\n--\n\n"),
+    method<HEYROVSKY, &models::heyrovsky_magnification>(
+        "heyrovsky_magnification(l, r, re, rstar)\n--\n\n"),
+    method<INTEGRATED_HEYROVSKY, &models::integrated_heyrovsky_magnification>(
+        "integrated_heyrovsky_magnification(l, re, rstar)\n--\n\n"),
+    method<DISCRETE_FLUX_MAP_HEYROVSKY, &models::discrete_flux_map_heyrovsky_magnification>(
+        "discrete_flux_map_heyrovsky_magnification(l, re, rstar, bl, bf)\n--\n\n"),
 };
 
 PyModuleDef module_definition = {

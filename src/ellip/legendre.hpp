@@ -126,4 +126,23 @@ inline KernelResult ellippi(double n, double m) {
   return rf + (rj * n) / 3.0;
 }
 
+// K and Π for callers that know the complements mc = 1 − m and nc = 1 − n
+// better than m and n themselves: forming 1 − m from a rounded m near 1 keeps
+// only ε/(1 − m) of relative precision, which these entries avoid. Valid for
+// 0 < n < 1; mc and nc must be positive.
+inline KernelResult ellipk_from_complement(double mc) {
+  if (mc < 0.0) return std::unexpected(messages::K_DOMAIN);
+  if (mc == 0.0) return INFINITY;
+  if (mc == 1.0) return HALF_PI;
+  return detail::ellipk_complement(mc);
+}
+
+inline KernelResult ellippi_from_complements(double n, double nc, double mc) {
+  if (!(mc > 0.0)) return std::unexpected(messages::PI_M_DOMAIN);
+  if (!(nc > 0.0)) return std::unexpected(messages::PI_N_DOMAIN);
+  MIRLAXON_TRY(rf, carlson::elliprf(0.0, mc, 1.0));
+  MIRLAXON_TRY(rj, carlson::elliprj(0.0, mc, 1.0, nc));
+  return rf + (rj * n) / 3.0;
+}
+
 }  // namespace mirlaxon::ellip::legendre

@@ -12,6 +12,9 @@ ON_PYPY = platform.python_implementation() == "PyPy"
 
 FUNCTIONS = [
     ("witt_mao_magnification", "(l, re, rstar)"),
+    ("heyrovsky_magnification", "(l, r, re, rstar)"),
+    ("integrated_heyrovsky_magnification", "(l, re, rstar)"),
+    ("discrete_flux_map_heyrovsky_magnification", "(l, re, rstar, bl, bf)"),
 ]
 
 

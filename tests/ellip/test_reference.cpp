@@ -3,8 +3,6 @@
 #include <gtest/gtest.h>
 
 #include <cmath>
-#include <fstream>
-#include <functional>
 #include <map>
 #include <sstream>
 #include <string>
@@ -12,6 +10,7 @@
 
 #include "ellip/carlson.hpp"
 #include "ellip/legendre.hpp"
+#include "reference_table.hpp"
 
 namespace {
 
@@ -26,20 +25,10 @@ struct Case {
 };
 
 std::vector<Case> read_reference() {
-  std::ifstream in(MIRLAXON_TEST_DATA_DIR "/ellip_reference.tsv");
   std::vector<Case> cases;
-  std::string line;
-  while (std::getline(in, line)) {
-    if (line.empty() || line[0] == '#') continue;
-    std::istringstream fields(line);
-    Case c;
-    std::getline(fields, c.function, '\t');
-    std::vector<double> numbers;
-    std::string field;
-    while (std::getline(fields, field, '\t')) numbers.push_back(std::stod(field));
-    c.expected = numbers.back();
-    numbers.pop_back();
-    c.arguments = std::move(numbers);
+  for (const mirlaxon::test::TableRow& row : mirlaxon::test::read_table("ellip_reference.tsv")) {
+    Case c{row.fields.at(0), {}, row.number(row.fields.size() - 1)};
+    for (std::size_t i = 1; i + 1 < row.fields.size(); ++i) c.arguments.push_back(row.number(i));
     cases.push_back(std::move(c));
   }
   return cases;

@@ -1,0 +1,46 @@
+// Brightness profiles of the source: relative surface brightness as a
+// function of the radius r in source radii (the quadrature asks for 0 < r < 1).
+#pragma once
+
+#include <cmath>
+
+namespace mirlaxon::models {
+
+// A borrowed, type-erased callable r ↦ brightness: a pointer to the caller's
+// profile object and its call operation. The integrated cores call it once per
+// integrand evaluation and never copy or destroy what it refers to.
+class BrightnessProfile {
+ public:
+  template <class Profile>
+  BrightnessProfile(const Profile& profile)  // NOLINT(google-explicit-constructor)
+      : data_(&profile), call_(&call_profile<Profile>) {}
+  template <class Profile>
+  BrightnessProfile(const Profile&& profile) = delete;  // would dangle
+
+  double operator()(double r) const { return call_(data_, r); }
+
+ private:
+  template <class Profile>
+  static double call_profile(const void* data, double r) {
+    return (*static_cast<const Profile*>(data))(r);
+  }
+
+  const void* data_;
+  double (*call_)(const void*, double);
+};
+
+// Linear limb darkening with coefficient 0.6, B(r) = 1 − 0.6·(1 − √(1 − r²)),
+// evaluated as written: B(0) = 1, B(1) = 0.4, NaN beyond the limb.
+struct LinearLimbProfile {
+  double operator()(double r) const { return (1.0 - std::sqrt(1.0 - r * r)) * -0.6 + 1.0; }
+};
+inline constexpr LinearLimbProfile linear_limb_profile{};
+
+// ∫₀¹ 2πr B(r) dr as the quadrature computes it with target 1e-16; the
+// closed form 4π/5 = 2.5132741228718345 differs in the fourteenth digit, and
+// this value is the one every limb-darkened result is divided by.
+inline constexpr double LINEAR_LIMB_NORMALISATION = 2.5132741228717936;
+
+inline constexpr double TWO_PI = 6.283185307179586;
+
+}  // namespace mirlaxon::models

@@ -1,0 +1,50 @@
+// The ring family: magnification of a thin, uniformly bright ring by a point
+// lens (Heyrovský & Loeb 1997, ApJ 490, 38), and of whole sources built from
+// such rings, by integration over a brightness profile or by a weighted sum.
+#pragma once
+
+#include <span>
+
+#include "ellip/kernel_result.hpp"
+#include "models/model_error.hpp"
+#include "models/profiles.hpp"
+
+namespace mirlaxon::models {
+
+// Half-width of the band |l − r| < 1e-6 (source radii) where the closed form
+// loses its digits and the near-ring series is used.
+inline constexpr double RING_BAND = 1e-6;
+
+// The series also needs |d| < 1e-3·l: its error grows as |d|/l, and at
+// l = 0 (the lens at the centre of the ring) it is not defined at all.
+inline constexpr double SERIES_RELATIVE_LIMIT = 1e-3;
+
+// Within |l − r| < s/8 (s = l + r) the closed form takes its elliptic
+// integrals from the complementary parameters 1 − n and 1 − m, formed
+// exactly; farther out forming them by subtraction costs under 64 ulps of
+// 1 − n and nothing visible in the result.
+inline constexpr double NEAR_RING = 0.125;
+
+// The point-lens magnification averaged over a ring of radius r centred at
+// distance l from the lens (both in source radii), for the Einstein radius re
+// and source radius rstar (only re/rstar matters). A failure carries the text
+// of the elliptic integral that rejected its arguments.
+ellip::KernelResult heyrovsky_magnification(double l, double r, double re, double rstar);
+
+// For each separation, ∫₀¹ 2πr·A(r)·B(r) dr / normalisation, A(r) the ring
+// magnification at radius r. A failed ring evaluation drops its node.
+Samples _integrated_heyrovsky_magnification(std::span<const double> l, double re, double rstar,
+                                            BrightnessProfile profile, double normalisation);
+
+// The same for the built-in linear limb-darkening profile.
+Samples integrated_heyrovsky_magnification(std::span<const double> l, double re, double rstar);
+
+// For each separation, Σ_j A(l, bl[j])·bf[j]: the source as a set of weighted
+// rings. The weights are used as given. Fails with an assertion when bl and bf
+// differ in length (before anything else), or with the first ring failure.
+ModelResult<Samples> discrete_flux_map_heyrovsky_magnification(std::span<const double> l, double re,
+                                                               double rstar,
+                                                               std::span<const double> bl,
+                                                               std::span<const double> bf);
+
+}  // namespace mirlaxon::models

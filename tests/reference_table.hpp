@@ -1,0 +1,35 @@
+// Reading the committed reference tables of tests/data: tab-separated rows,
+// '#' comment lines, numbers in round-trip decimal.
+#pragma once
+
+#include <gtest/gtest.h>
+
+#include <fstream>
+#include <sstream>
+#include <string>
+#include <vector>
+
+namespace mirlaxon::test {
+
+struct TableRow {
+  std::vector<std::string> fields;
+  double number(std::size_t i) const { return std::stod(fields.at(i)); }
+};
+
+inline std::vector<TableRow> read_table(const std::string& name) {
+  std::ifstream in(std::string(MIRLAXON_TEST_DATA_DIR) + "/" + name);
+  EXPECT_TRUE(in.good()) << "cannot read " << name;
+  std::vector<TableRow> rows;
+  std::string line;
+  while (std::getline(in, line)) {
+    if (line.empty() || line[0] == '#') continue;
+    std::istringstream fields(line);
+    TableRow row;
+    std::string field;
+    while (std::getline(fields, field, '\t')) row.fields.push_back(field);
+    rows.push_back(std::move(row));
+  }
+  return rows;
+}
+
+}  // namespace mirlaxon::test
