@@ -55,9 +55,14 @@ constexpr std::array SEPARATIONS_AND_FLUX_MAP = {L_SEQUENCE, RE, RSTAR, BL, BF};
 constexpr std::array ONE_RING = {L_NUMBER, R, RE, RSTAR};
 
 constexpr FunctionDescription WITT_MAO{"witt_mao_magnification", SEPARATIONS};
+constexpr FunctionDescription INTEGRATED_WITT_MAO{"integrated_witt_mao_magnification", SEPARATIONS};
+constexpr FunctionDescription INTEGRATED_FLUX_MAP_WITT_MAO{
+    "integrated_flux_map_witt_mao_magnification", SEPARATIONS_AND_FLUX_MAP};
 constexpr FunctionDescription HEYROVSKY{"heyrovsky_magnification", ONE_RING};
 constexpr FunctionDescription INTEGRATED_HEYROVSKY{"integrated_heyrovsky_magnification",
                                                    SEPARATIONS};
+constexpr FunctionDescription INTEGRATED_FLUX_MAP_HEYROVSKY{
+    "integrated_flux_map_heyrovsky_magnification", SEPARATIONS_AND_FLUX_MAP};
 constexpr FunctionDescription DISCRETE_FLUX_MAP_HEYROVSKY{
     "discrete_flux_map_heyrovsky_magnification", SEPARATIONS_AND_FLUX_MAP};
 
@@ -75,10 +80,16 @@ constexpr PyMethodDef method(const char* text_signature) {
 // signatures only, from which the host derives inspect.signature().
 PyMethodDef function_table[] = {
     method<WITT_MAO, &models::witt_mao_magnification>("witt_mao_magnification(l, re, rstar)\n--\n\n"),
+    method<INTEGRATED_WITT_MAO, &models::integrated_witt_mao_magnification>(
+        "integrated_witt_mao_magnification(l, re, rstar)\n--\n\n"),
+    method<INTEGRATED_FLUX_MAP_WITT_MAO, &models::integrated_flux_map_witt_mao_magnification>(
+        "integrated_flux_map_witt_mao_magnification(l, re, rstar, bl, bf)\n--\n\n"),
     method<HEYROVSKY, &models::heyrovsky_magnification>(
         "heyrovsky_magnification(l, r, re, rstar)\n--\n\n"),
     method<INTEGRATED_HEYROVSKY, &models::integrated_heyrovsky_magnification>(
         "integrated_heyrovsky_magnification(l, re, rstar)\n--\n\n"),
+    method<INTEGRATED_FLUX_MAP_HEYROVSKY, &models::integrated_flux_map_heyrovsky_magnification>(
+        "integrated_flux_map_heyrovsky_magnification(l, re, rstar, bl, bf)\n--\n\n"),
     method<DISCRETE_FLUX_MAP_HEYROVSKY, &models::discrete_flux_map_heyrovsky_magnification>(
         "discrete_flux_map_heyrovsky_magnification(l, re, rstar, bl, bf)\n--\n\n"),
 };

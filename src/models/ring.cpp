@@ -3,7 +3,8 @@
 #include <cmath>
 
 #include "ellip/legendre.hpp"
-#include "quadrature/double_exponential.hpp"
+#include "models/flux_map.hpp"
+#include "models/source_integral.hpp"
 
 namespace mirlaxon::models {
 
@@ -53,42 +54,20 @@ ellip::KernelResult heyrovsky_magnification(double l, double r, double re, doubl
          TWO_PI;
 }
 
-namespace {
-
-namespace de = quadrature::double_exponential;
-
-constexpr double TARGET_ERROR = 1e-16;
-
-// ∫ over [a, b] of 2πr·A(r)·B(r): one ring evaluation and one profile call
-// per node, a failed ring evaluation giving NaN, which the rule drops.
-double weighted_ring_integral(double separation, double re, double rstar,
-                              BrightnessProfile profile, double a, double b) {
-  const auto integrand = [&](double r) {
-    const ellip::KernelResult ring = heyrovsky_magnification(separation, r, re, rstar);
-    const double magnification = ring ? *ring : NAN;
-    return ((r * TWO_PI) * magnification) * profile(r);
-  };
-  return de::integrate(integrand, a, b, TARGET_ERROR).integral;
-}
-
-}  // namespace
-
 Samples _integrated_heyrovsky_magnification(std::span<const double> l, double re, double rstar,
-                                            BrightnessProfile profile, double normalisation) {
+                                            BrightnessProfile profile, double normalisation,
+    std::span<const double> profile_edges) {
   Samples result;
   result.reserve(l.size());
   for (const double separation : l) {
-    // With the lens inside the source the ring r = l passes through it and
-    // the integrand has a logarithmic singularity there: split the interval
-    // so that the singularity sits at the ends, where the rule is at its best.
-    double integral = 0.0;
-    if (separation > 0.0 && separation < 1.0) {
-      integral = weighted_ring_integral(separation, re, rstar, profile, 0.0, separation) +
-                 weighted_ring_integral(separation, re, rstar, profile, separation, 1.0);
-    } else {
-      integral = weighted_ring_integral(separation, re, rstar, profile, 0.0, 1.0);
-    }
-    result.push_back(integral / normalisation);
+    // 2πr·A(r)·B(r): one ring evaluation and one profile call per node; a
+    // failed ring evaluation gives NaN, which the rule drops.
+    const auto integrand = [&](double r) {
+      const ellip::KernelResult ring = heyrovsky_magnification(separation, r, re, rstar);
+      const double magnification = ring ? *ring : NAN;
+      return ((r * TWO_PI) * magnification) * profile(r);
+    };
+    result.push_back(integrate_over_source(integrand, separation, profile_edges) / normalisation);
   }
   return result;
 }
@@ -96,6 +75,16 @@ Samples _integrated_heyrovsky_magnification(std::span<const double> l, double re
 Samples integrated_heyrovsky_magnification(std::span<const double> l, double re, double rstar) {
   return _integrated_heyrovsky_magnification(l, re, rstar, linear_limb_profile,
                                              LINEAR_LIMB_NORMALISATION);
+}
+
+ModelResult<Samples> integrated_flux_map_heyrovsky_magnification(std::span<const double> l,
+                                                                 double re, double rstar,
+                                                                 std::span<const double> bl,
+                                                                 std::span<const double> bf) {
+  if (bl.size() != bf.size()) return std::unexpected(equality_assertion_failure(bl.size(), bf.size()));
+  const FluxMapProfile profile{bl, bf};
+  return _integrated_heyrovsky_magnification(l, re, rstar, profile, flux_map_normalisation(profile),
+                                             profile.edges());
 }
 
 ModelResult<Samples> discrete_flux_map_heyrovsky_magnification(std::span<const double> l, double re,

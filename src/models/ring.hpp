@@ -32,12 +32,22 @@ inline constexpr double NEAR_RING = 0.125;
 ellip::KernelResult heyrovsky_magnification(double l, double r, double re, double rstar);
 
 // For each separation, ∫₀¹ 2πr·A(r)·B(r) dr / normalisation, A(r) the ring
-// magnification at radius r. A failed ring evaluation drops its node.
+// magnification at radius r. A failed ring evaluation drops its node. The
+// integral is split at `profile_edges`, where the profile may jump.
 Samples _integrated_heyrovsky_magnification(std::span<const double> l, double re, double rstar,
-                                            BrightnessProfile profile, double normalisation);
+                                            BrightnessProfile profile, double normalisation,
+    std::span<const double> profile_edges = {});
 
 // The same for the built-in linear limb-darkening profile.
 Samples integrated_heyrovsky_magnification(std::span<const double> l, double re, double rstar);
+
+// The same for a tabulated profile (bl, bf), interpolated linearly and
+// normalised at run time. Fails only with an assertion when bl and bf differ
+// in length, before anything else.
+ModelResult<Samples> integrated_flux_map_heyrovsky_magnification(std::span<const double> l,
+                                                                 double re, double rstar,
+                                                                 std::span<const double> bl,
+                                                                 std::span<const double> bf);
 
 // For each separation, Σ_j A(l, bl[j])·bf[j]: the source as a set of weighted
 // rings. The weights are used as given. Fails with an assertion when bl and bf

@@ -8,6 +8,7 @@
 #include "ellip/kernel_result.hpp"
 #include "ellip/legendre.hpp"
 #include "models/model_error.hpp"
+#include "models/profiles.hpp"
 
 namespace mirlaxon::models {
 
@@ -80,5 +81,28 @@ class UniformDisk {
 // source of radius rstar and an Einstein radius re (only rstar/re matters).
 // Stops at the first kernel failure and returns its text.
 ModelResult<Samples> witt_mao_magnification(std::span<const double> l, double re, double rstar);
+
+// The uniform-disk family weighted by a brightness profile: for each
+// separation, ∫₀¹ 2πr·(F(r) + (r/2)·F′(r))·B(r) dr / normalisation, where F(y)
+// is the magnification of a uniform disk of radius y source radii about the
+// source centre, so that F + (r/2)F′ is the magnification of the ring at r.
+// F′ is the central difference. Fails only when witt_mao_magnification of the
+// whole vector does; a kernel failure at one node drops that node.
+ModelResult<Samples> _integrated_witt_mao_magnification(std::span<const double> l, double re,
+                                                        double rstar, BrightnessProfile profile,
+                                                        double normalisation,
+                                                        std::span<const double> profile_edges = {});
+
+// The same for the built-in linear limb-darkening profile.
+ModelResult<Samples> integrated_witt_mao_magnification(std::span<const double> l, double re,
+                                                       double rstar);
+
+// The same for a tabulated profile (bl, bf), interpolated linearly and
+// normalised at run time. Fails with an assertion when bl and bf differ in
+// length, before anything else.
+ModelResult<Samples> integrated_flux_map_witt_mao_magnification(std::span<const double> l, double re,
+                                                                double rstar,
+                                                                std::span<const double> bl,
+                                                                std::span<const double> bf);
 
 }  // namespace mirlaxon::models

@@ -12,8 +12,11 @@ ON_PYPY = platform.python_implementation() == "PyPy"
 
 FUNCTIONS = [
     ("witt_mao_magnification", "(l, re, rstar)"),
+    ("integrated_witt_mao_magnification", "(l, re, rstar)"),
+    ("integrated_flux_map_witt_mao_magnification", "(l, re, rstar, bl, bf)"),
     ("heyrovsky_magnification", "(l, r, re, rstar)"),
     ("integrated_heyrovsky_magnification", "(l, re, rstar)"),
+    ("integrated_flux_map_heyrovsky_magnification", "(l, re, rstar, bl, bf)"),
     ("discrete_flux_map_heyrovsky_magnification", "(l, re, rstar, bl, bf)"),
 ]
 

@@ -1,0 +1,46 @@
+// A brightness profile tabulated by the caller (a flux map): the
+// piecewise-linear function through (bl[k], bf[k]), zero outside the sampled
+// radii, with its normalisation ∫₀¹ 2πr B(r) dr computed at run time.
+#pragma once
+
+#include <algorithm>
+#include <array>
+#include <span>
+
+#include "interp/interp.hpp"
+#include "models/model_error.hpp"
+#include "models/profiles.hpp"
+#include "models/source_integral.hpp"
+
+namespace mirlaxon::models {
+
+inline constexpr interp::OutsideRule OUTSIDE_FLUX_MAP = interp::OutsideRule::FixedValue(0.0);
+
+struct FluxMapProfile {
+  std::span<const double> bl;
+  std::span<const double> bf;
+  std::array<double, 2> edge_storage{};
+
+  FluxMapProfile(std::span<const double> radii, std::span<const double> brightness)
+      : bl(radii), bf(brightness) {
+    if (std::min(bl.size(), bf.size()) >= 2) edge_storage = {bl.front(), bl[std::min(bl.size(), bf.size()) - 1]};
+  }
+
+  double operator()(double r) const { return interp::interp(bl, bf, r, OUTSIDE_FLUX_MAP); }
+
+  // Where the profile jumps to zero: the ends of the sampled range (none for
+  // fewer than two samples, which give a constant).
+  std::span<const double> edges() const {
+    return std::min(bl.size(), bf.size()) >= 2 ? std::span<const double>(edge_storage)
+                                                : std::span<const double>();
+  }
+};
+
+// ∫₀¹ 2πr B(r) dr, split at the jumps of the profile like every integral
+// over the source.
+inline double flux_map_normalisation(const FluxMapProfile& profile) {
+  const auto weighted = [&profile](double r) { return (r * TWO_PI) * profile(r); };
+  return integrate_over_source(weighted, 0.0, profile.edges());
+}
+
+}  // namespace mirlaxon::models
