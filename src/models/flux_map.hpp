@@ -5,6 +5,7 @@
 
 #include <algorithm>
 #include <array>
+#include <source_location>
 #include <span>
 
 #include "interp/interp.hpp"
@@ -41,6 +42,20 @@ struct FluxMapProfile {
 inline double flux_map_normalisation(const FluxMapProfile& profile) {
   const auto weighted = [&profile](double r) { return (r * TWO_PI) * profile(r); };
   return integrate_over_source(weighted, 0.0, profile.edges());
+}
+
+// The common start of the flux-map functions: the length assertion first,
+// then the profile and its normalisation, handed to `core` with the profile's
+// edges.
+template <class Core>
+ModelResult<Samples> with_flux_map(std::span<const double> bl, std::span<const double> bf,
+                                   const Core& core,
+                                   std::source_location where = std::source_location::current()) {
+  if (bl.size() != bf.size()) {
+    return std::unexpected(equality_assertion_failure(bl.size(), bf.size(), where));
+  }
+  const FluxMapProfile profile(bl, bf);
+  return core(profile, flux_map_normalisation(profile), profile.edges());
 }
 
 }  // namespace mirlaxon::models

@@ -81,10 +81,10 @@ ModelResult<Samples> integrated_flux_map_heyrovsky_magnification(std::span<const
                                                                  double re, double rstar,
                                                                  std::span<const double> bl,
                                                                  std::span<const double> bf) {
-  if (bl.size() != bf.size()) return std::unexpected(equality_assertion_failure(bl.size(), bf.size()));
-  const FluxMapProfile profile{bl, bf};
-  return _integrated_heyrovsky_magnification(l, re, rstar, profile, flux_map_normalisation(profile),
-                                             profile.edges());
+  return with_flux_map(bl, bf, [&](const FluxMapProfile& profile, double normalisation,
+                                   std::span<const double> edges) -> ModelResult<Samples> {
+    return _integrated_heyrovsky_magnification(l, re, rstar, profile, normalisation, edges);
+  });
 }
 
 ModelResult<Samples> discrete_flux_map_heyrovsky_magnification(std::span<const double> l, double re,

@@ -6,6 +6,7 @@
 #include <array>
 #include <cstddef>
 #include <span>
+#include <utility>
 
 #include "quadrature/double_exponential.hpp"
 
@@ -37,7 +38,9 @@ double integrate_over_source(const Integrand& g, double separation,
   add(separation);
   for (const double edge : profile_edges.first(std::min<std::size_t>(profile_edges.size(), 2))) add(edge);
   ends[count++] = 1.0;
-  std::sort(ends.begin(), ends.begin() + static_cast<std::ptrdiff_t>(count));
+  for (std::size_t i = 1; i < count; ++i) {  // insertion sort of at most five points
+    for (std::size_t j = i; j > 0 && ends[j - 1] > ends[j]; --j) std::swap(ends[j - 1], ends[j]);
+  }
   double total = 0.0;
   for (std::size_t i = 0; i + 1 < count; ++i) {
     total = total + de::integrate(g, ends[i], ends[i + 1], SOURCE_TARGET_ERROR).integral;

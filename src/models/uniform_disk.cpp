@@ -61,10 +61,10 @@ ModelResult<Samples> integrated_flux_map_witt_mao_magnification(std::span<const 
                                                                 double rstar,
                                                                 std::span<const double> bl,
                                                                 std::span<const double> bf) {
-  if (bl.size() != bf.size()) return std::unexpected(equality_assertion_failure(bl.size(), bf.size()));
-  const FluxMapProfile profile{bl, bf};
-  return _integrated_witt_mao_magnification(l, re, rstar, profile, flux_map_normalisation(profile),
-                                            profile.edges());
+  return with_flux_map(bl, bf, [&](const FluxMapProfile& profile, double normalisation,
+                                   std::span<const double> edges) {
+    return _integrated_witt_mao_magnification(l, re, rstar, profile, normalisation, edges);
+  });
 }
 
 }  // namespace mirlaxon::models
