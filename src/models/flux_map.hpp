@@ -5,6 +5,7 @@
 
 #include <algorithm>
 #include <array>
+#include <cstddef>
 #include <source_location>
 #include <span>
 
@@ -18,23 +19,28 @@ namespace mirlaxon::models {
 inline constexpr interp::OutsideRule OUTSIDE_FLUX_MAP = interp::OutsideRule::FixedValue(0.0);
 
 struct FluxMapProfile {
-  std::span<const double> bl;
-  std::span<const double> bf;
-  std::array<double, 2> edge_storage{};
-
   FluxMapProfile(std::span<const double> radii, std::span<const double> brightness)
       : bl(radii), bf(brightness) {
-    if (std::min(bl.size(), bf.size()) >= 2) edge_storage = {bl.front(), bl[std::min(bl.size(), bf.size()) - 1]};
+    // Only the samples that interp uses count; with fewer than two the
+    // profile is constant and has no edge.
+    const std::size_t samples = std::min(bl.size(), bf.size());
+    if (samples >= 2) {
+      edge_storage_ = {bl.front(), bl[samples - 1]};
+      edge_count_ = 2;
+    }
   }
 
   double operator()(double r) const { return interp::interp(bl, bf, r, OUTSIDE_FLUX_MAP); }
 
-  // Where the profile jumps to zero: the ends of the sampled range (none for
-  // fewer than two samples, which give a constant).
-  std::span<const double> edges() const {
-    return std::min(bl.size(), bf.size()) >= 2 ? std::span<const double>(edge_storage)
-                                                : std::span<const double>();
-  }
+  // Where the profile jumps to zero: the ends of the sampled range.
+  std::span<const double> edges() const { return std::span(edge_storage_).first(edge_count_); }
+
+  std::span<const double> bl;
+  std::span<const double> bf;
+
+ private:
+  std::array<double, 2> edge_storage_{};
+  std::size_t edge_count_ = 0;
 };
 
 // ∫₀¹ 2πr B(r) dr, split at the jumps of the profile like every integral
