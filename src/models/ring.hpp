@@ -11,8 +11,8 @@
 
 namespace mirlaxon::models {
 
-// Half-width of the band |l − r| < 1e-6 (source radii) where the closed form
-// loses its digits and the near-ring series is used.
+// Half-width of the band |l − r| < 1e-6 (source radii) where the first-order
+// near-ring series is used instead of the closed form.
 inline constexpr double RING_BAND = 1e-6;
 
 // The series also needs |d| < 1e-3·l: its error grows as |d|/l, and at
