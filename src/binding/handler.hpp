@@ -9,6 +9,7 @@
 #include "models/model_error.hpp"
 
 #include <cstddef>
+#include <optional>
 #include <span>
 #include <type_traits>
 #include <utility>
@@ -39,6 +40,20 @@ PyObject* to_host(const models::ModelResult<T>& result) {
 }
 
 namespace detail {
+
+// Gives up the interpreter lock for the life of the object and takes it back
+// on every way out, an exception included, so that the panic trap always runs
+// with the lock held.
+class ReleasedInterpreterLock {
+ public:
+  ReleasedInterpreterLock() : state_(PyEval_SaveThread()) {}
+  ~ReleasedInterpreterLock() { PyEval_RestoreThread(state_); }
+  ReleasedInterpreterLock(const ReleasedInterpreterLock&) = delete;
+  ReleasedInterpreterLock& operator=(const ReleasedInterpreterLock&) = delete;
+
+ private:
+  PyThreadState* state_;
+};
 
 template <class T>
 constexpr ArgKind kind_of() {
@@ -76,9 +91,16 @@ struct ModelSignature<R (*)(Params...)> {
     return true;
   }
 
+  // The model runs without the interpreter lock: it sees native values only,
+  // so other host threads (computing other light curves) can run meanwhile.
   template <auto Model, std::size_t... I>
   static PyObject* invoke(Arguments& arguments, std::index_sequence<I...>) {
-    return to_host(Model(take<Params>(arguments[I])...));
+    std::optional<R> result;
+    {
+      const ReleasedInterpreterLock unlocked;
+      result.emplace(Model(take<Params>(arguments[I])...));
+    }
+    return to_host(*result);
   }
 };
 

@@ -2,6 +2,7 @@
 
 #include <cmath>
 
+#include "ellip/bulirsch.hpp"
 #include "ellip/legendre.hpp"
 #include "models/flux_map.hpp"
 #include "models/source_integral.hpp"
@@ -54,6 +55,32 @@ ellip::KernelResult heyrovsky_magnification(double l, double r, double re, doubl
          TWO_PI;
 }
 
+RingsAtSeparation::RingsAtSeparation(double l, double re, double rstar)
+    : l_(l), re_(re), rstar_(rstar) {
+  const double eta = re / rstar;
+  four_eta_squared_ = (eta * eta) * 4.0;
+  two_eta_squared_ = eta * eta + eta * eta;
+}
+
+double RingsAtSeparation::at(double r) const {
+  const double d = l_ - r;
+  const bool regular = l_ >= 0.0 && r > 0.0 && std::isfinite(l_) && std::isfinite(r) &&
+                       std::isfinite(four_eta_squared_) && four_eta_squared_ > 0.0;
+  const bool in_series_band =
+      std::fabs(d) < RING_BAND && (std::fabs(d) < SERIES_RELATIVE_LIMIT * std::fabs(l_) || d == 0.0);
+  if (!regular || in_series_band) {
+    const ellip::KernelResult ring = heyrovsky_magnification(l_, r, re_, rstar_);
+    return ring ? *ring : NAN;
+  }
+  const double s = l_ + r;
+  const double q = d * d + four_eta_squared_;
+  const double nc = (d / s) * (d / s);
+  const double kc = (std::fabs(d) / s) * std::sqrt((s * s + four_eta_squared_) / q);
+  const double combined = ellip::bulirsch::cel(kc, nc, two_eta_squared_ + d * d,
+                                               two_eta_squared_ * nc + d * d);
+  return ((4.0 / (s * std::sqrt(q))) * combined) / TWO_PI;
+}
+
 Samples _integrated_heyrovsky_magnification(std::span<const double> l, double re, double rstar,
                                             BrightnessProfile profile, double normalisation,
     std::span<const double> profile_edges) {
@@ -62,10 +89,9 @@ Samples _integrated_heyrovsky_magnification(std::span<const double> l, double re
   for (const double separation : l) {
     // 2πr·A(r)·B(r): one ring evaluation and one profile call per node; a
     // failed ring evaluation gives NaN, which the rule drops.
+    const RingsAtSeparation rings(separation, re, rstar);
     const auto integrand = [&](double r) {
-      const ellip::KernelResult ring = heyrovsky_magnification(separation, r, re, rstar);
-      const double magnification = ring ? *ring : NAN;
-      return ((r * TWO_PI) * magnification) * profile(r);
+      return ((r * TWO_PI) * rings.at(r)) * profile(r);
     };
     result.push_back(integrate_over_source(integrand, separation, profile_edges) / normalisation);
   }

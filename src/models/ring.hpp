@@ -31,6 +31,25 @@ inline constexpr double NEAR_RING = 0.125;
 // of the elliptic integral that rejected its arguments.
 ellip::KernelResult heyrovsky_magnification(double l, double r, double re, double rstar);
 
+// The ring magnification at one separation for the many radii an integral
+// asks for. The per-separation constants are formed once, and the closed form
+// takes 2η²K + d²Π as one Bulirsch integral cel(kc, 1 − n, ·, ·), with
+// kc² = 1 − m = d²(s² + 4η²)/(s²q) and 1 − n = (d/s)², both exact products:
+// one mean instead of two Carlson reductions, and no cancellation anywhere.
+// It agrees with heyrovsky_magnification to a few ulps (the tests state the
+// bound) and falls back to it in the near-ring band and for inputs outside
+// l ≥ 0, r > 0. A failure is NaN, as the integrals want it.
+class RingsAtSeparation {
+ public:
+  RingsAtSeparation(double l, double re, double rstar);
+  double at(double r) const;
+
+ private:
+  double l_, re_, rstar_;
+  double four_eta_squared_;  // (η·η)·4
+  double two_eta_squared_;   // η·η + η·η
+};
+
 // For each separation, ∫₀¹ 2πr·A(r)·B(r) dr / normalisation, A(r) the ring
 // magnification at radius r. A failed ring evaluation drops its node. The
 // integral is split at `profile_edges`, where the profile may jump.
