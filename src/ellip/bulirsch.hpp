@@ -20,6 +20,12 @@
 #pragma once
 
 #include <cmath>
+#include <cstddef>
+#include <span>
+
+#if defined(__x86_64__) && defined(__GNUC__)
+#include <immintrin.h>
+#endif
 
 #include "ellip/kernel_result.hpp"
 
@@ -54,6 +60,86 @@ inline double cel(double kc, double p, double a, double b) {
     e = kc * em;
   }
   return NAN;
+}
+
+namespace detail {
+
+#if defined(__x86_64__) && defined(__GNUC__)
+// Four integrals side by side in AVX lanes: the same operations in the same
+// order as cel() (+ − × ÷ √ are correctly rounded in every lane), each lane
+// taking its value at the step where cel() would return it. Lanes that are
+// done keep iterating harmlessly until the last one converges.
+__attribute__((target("avx2"))) inline void cel_four(const double* kc_in, const double* p_in,
+                                                     const double* a_in, const double* b_in,
+                                                     double* out) {
+  const __m256d zero = _mm256_setzero_pd();
+  const __m256d infinity = _mm256_set1_pd(INFINITY);
+  __m256d kc = _mm256_loadu_pd(kc_in);
+  __m256d p = _mm256_loadu_pd(p_in);
+  // Outside the domain (kc or p not in (0, ∞), NaN included) a lane is done
+  // from the start, with NaN.
+  const __m256d valid =
+      _mm256_and_pd(_mm256_and_pd(_mm256_cmp_pd(kc, zero, _CMP_GT_OQ), _mm256_cmp_pd(p, zero, _CMP_GT_OQ)),
+                    _mm256_and_pd(_mm256_cmp_pd(kc, infinity, _CMP_LT_OQ),
+                                  _mm256_cmp_pd(p, infinity, _CMP_LT_OQ)));
+  __m256d done = _mm256_xor_pd(valid, _mm256_castsi256_pd(_mm256_set1_epi64x(-1)));
+  __m256d result = _mm256_set1_pd(NAN);
+  __m256d a = _mm256_loadu_pd(a_in);
+  __m256d b = _mm256_loadu_pd(b_in);
+  __m256d e = kc;
+  __m256d em = _mm256_set1_pd(1.0);
+  const __m256d tolerance = _mm256_set1_pd(CEL_TOLERANCE);
+  const __m256d half_pi = _mm256_set1_pd(HALF_PI);
+  const __m256d sign_bit = _mm256_set1_pd(-0.0);
+  p = _mm256_sqrt_pd(p);
+  b = _mm256_div_pd(b, p);
+  for (int step = 0; step < CEL_MAX_STEPS; ++step) {
+    const __m256d f = a;
+    a = _mm256_add_pd(a, _mm256_div_pd(b, p));
+    __m256d g = _mm256_div_pd(e, p);
+    b = _mm256_add_pd(b, _mm256_mul_pd(f, g));
+    b = _mm256_add_pd(b, b);
+    p = _mm256_add_pd(g, p);
+    g = em;
+    em = _mm256_add_pd(em, kc);
+    const __m256d gap = _mm256_andnot_pd(sign_bit, _mm256_sub_pd(g, kc));
+    const __m256d converged = _mm256_cmp_pd(gap, _mm256_mul_pd(g, tolerance), _CMP_LE_OQ);
+    const __m256d now = _mm256_andnot_pd(done, converged);
+    if (_mm256_movemask_pd(now) != 0) {
+      const __m256d value = _mm256_div_pd(_mm256_mul_pd(half_pi, _mm256_add_pd(b, _mm256_mul_pd(a, em))),
+                                          _mm256_mul_pd(em, _mm256_add_pd(em, p)));
+      result = _mm256_blendv_pd(result, value, now);
+      done = _mm256_or_pd(done, now);
+      if (_mm256_movemask_pd(done) == 0xF) break;
+    }
+    kc = _mm256_sqrt_pd(e);
+    kc = _mm256_add_pd(kc, kc);
+    e = _mm256_mul_pd(kc, em);
+  }
+  _mm256_storeu_pd(out, result);
+}
+
+inline bool has_avx2() {
+  static const bool supported = __builtin_cpu_supports("avx2") != 0;
+  return supported;
+}
+#endif
+
+}  // namespace detail
+
+// out[i] = cel(kc[i], p[i], a[i], b[i]) for every i, bit for bit; four at a
+// time where the processor has AVX2.
+inline void cel_batch(std::span<const double> kc, std::span<const double> p,
+                      std::span<const double> a, std::span<const double> b, std::span<double> out) {
+  std::size_t i = 0;
+#if defined(__x86_64__) && defined(__GNUC__)
+  if (detail::has_avx2()) {
+    for (; i + 4 <= out.size(); i += 4) {
+      detail::cel_four(&kc[i], &p[i], &a[i], &b[i], &out[i]);
+    }
+  }
+#endif
+  for (; i < out.size(); ++i) out[i] = cel(kc[i], p[i], a[i], b[i]);
 }
 
 }  // namespace mirlaxon::ellip::bulirsch

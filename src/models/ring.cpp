@@ -1,5 +1,7 @@
 #include "models/ring.hpp"
 
+#include <algorithm>
+#include <array>
 #include <cmath>
 
 #include "ellip/bulirsch.hpp"
@@ -62,24 +64,77 @@ RingsAtSeparation::RingsAtSeparation(double l, double re, double rstar)
   two_eta_squared_ = eta * eta + eta * eta;
 }
 
-double RingsAtSeparation::at(double r) const {
+bool RingsAtSeparation::closed_form(double r, ClosedForm& form) const {
   const double d = l_ - r;
   const bool regular = l_ >= 0.0 && r > 0.0 && std::isfinite(l_) && std::isfinite(r) &&
                        std::isfinite(four_eta_squared_) && four_eta_squared_ > 0.0;
   const bool in_series_band =
       std::fabs(d) < RING_BAND && (std::fabs(d) < SERIES_RELATIVE_LIMIT * std::fabs(l_) || d == 0.0);
-  if (!regular || in_series_band) {
-    const ellip::KernelResult ring = heyrovsky_magnification(l_, r, re_, rstar_);
-    return ring ? *ring : NAN;
-  }
+  if (!regular || in_series_band) return false;
   const double s = l_ + r;
   const double q = d * d + four_eta_squared_;
   const double nc = (d / s) * (d / s);
-  const double kc = (std::fabs(d) / s) * std::sqrt((s * s + four_eta_squared_) / q);
-  const double combined = ellip::bulirsch::cel(kc, nc, two_eta_squared_ + d * d,
-                                               two_eta_squared_ * nc + d * d);
-  return ((4.0 / (s * std::sqrt(q))) * combined) / TWO_PI;
+  form.scale = 4.0 / (s * std::sqrt(q));
+  form.kc = (std::fabs(d) / s) * std::sqrt((s * s + four_eta_squared_) / q);
+  form.p = nc;
+  form.a = two_eta_squared_ + d * d;
+  form.b = two_eta_squared_ * nc + d * d;
+  return true;
 }
+
+double RingsAtSeparation::fallback(double r) const {
+  const ellip::KernelResult ring = heyrovsky_magnification(l_, r, re_, rstar_);
+  return ring ? *ring : NAN;
+}
+
+double RingsAtSeparation::at(double r) const {
+  ClosedForm form{};
+  if (!closed_form(r, form)) return fallback(r);
+  return (form.scale * ellip::bulirsch::cel(form.kc, form.p, form.a, form.b)) / TWO_PI;
+}
+
+void RingsAtSeparation::at_batch(std::span<const double> r, std::span<double> out) const {
+  constexpr std::size_t CHUNK = 64;
+  std::array<double, CHUNK> scale, kc, p, a, b, combined;
+  std::array<bool, CHUNK> closed;
+  for (std::size_t start = 0; start < r.size(); start += CHUNK) {
+    const std::size_t count = std::min(CHUNK, r.size() - start);
+    for (std::size_t i = 0; i < count; ++i) {
+      ClosedForm form{1.0, 1.0, 1.0, 0.0, 0.0};  // a harmless lane where the form is not used
+      closed[i] = closed_form(r[start + i], form);
+      scale[i] = form.scale;
+      kc[i] = form.kc;
+      p[i] = form.p;
+      a[i] = form.a;
+      b[i] = form.b;
+    }
+    ellip::bulirsch::cel_batch(std::span(kc).first(count), std::span(p).first(count),
+                               std::span(a).first(count), std::span(b).first(count),
+                               std::span(combined).first(count));
+    for (std::size_t i = 0; i < count; ++i) {
+      out[start + i] = closed[i] ? (scale[i] * combined[i]) / TWO_PI : fallback(r[start + i]);
+    }
+  }
+}
+
+namespace {
+
+// 2πr·A(r)·B(r), one point at a time or a quadrature level at once.
+struct RingIntegrand {
+  RingsAtSeparation rings;
+  BrightnessProfile profile;
+
+  double operator()(double r) const { return ((r * TWO_PI) * rings.at(r)) * profile(r); }
+
+  void evaluate_batch(std::span<const double> r, std::span<double> values) const {
+    rings.at_batch(r, values);
+    for (std::size_t i = 0; i < r.size(); ++i) {
+      values[i] = ((r[i] * TWO_PI) * values[i]) * profile(r[i]);
+    }
+  }
+};
+
+}  // namespace
 
 Samples _integrated_heyrovsky_magnification(std::span<const double> l, double re, double rstar,
                                             BrightnessProfile profile, double normalisation,
@@ -89,10 +144,7 @@ Samples _integrated_heyrovsky_magnification(std::span<const double> l, double re
   for (const double separation : l) {
     // 2πr·A(r)·B(r): one ring evaluation and one profile call per node; a
     // failed ring evaluation gives NaN, which the rule drops.
-    const RingsAtSeparation rings(separation, re, rstar);
-    const auto integrand = [&](double r) {
-      return ((r * TWO_PI) * rings.at(r)) * profile(r);
-    };
+    const RingIntegrand integrand{RingsAtSeparation(separation, re, rstar), profile};
     result.push_back(integrate_over_source(integrand, separation, profile_edges) / normalisation);
   }
   return result;

@@ -43,8 +43,19 @@ class RingsAtSeparation {
  public:
   RingsAtSeparation(double l, double re, double rstar);
   double at(double r) const;
+  // out[i] = at(r[i]) for every i, bit for bit, with the means run side by
+  // side.
+  void at_batch(std::span<const double> r, std::span<double> out) const;
 
  private:
+  // The closed form's arguments at one radius, or false where at() hands the
+  // radius to heyrovsky_magnification.
+  struct ClosedForm {
+    double scale, kc, p, a, b;
+  };
+  bool closed_form(double r, ClosedForm& form) const;
+  double fallback(double r) const;
+
   double l_, re_, rstar_;
   double four_eta_squared_;  // (η·η)·4
   double two_eta_squared_;   // η·η + η·η

@@ -84,6 +84,19 @@ TEST(Ring, IntegralsFormAgreesWithTheSingleRing) {
     }
   }
   std::printf("  worst %.2e relative\n", worst);
+  // The batch gives at()'s bits, the band and the fallbacks included.
+  for (const double l : {0.0, 0.4, 1.0, -0.5}) {
+    std::vector<double> radii;
+    for (int i = 1; i <= 193; ++i) radii.push_back(i * (1.2 / 193.0));
+    radii.insert(radii.end(), {l, l + 4e-7, l - 2e-7, -0.1, 0.0, NAN});
+    std::vector<double> batch(radii.size());
+    const RingsAtSeparation rings(l, 0.3, 1.0);
+    rings.at_batch(radii, batch);
+    for (std::size_t i = 0; i < radii.size(); ++i) {
+      const double one = rings.at(radii[i]);
+      EXPECT_TRUE(batch[i] == one || (std::isnan(batch[i]) && std::isnan(one))) << l << " " << radii[i];
+    }
+  }
   // Inputs outside l ≥ 0, r > 0 go to the single-ring function unchanged.
   for (const double r : {0.2, 2.0}) {
     const double expected = heyrovsky_magnification(-0.5, r, 1.0, 1.0).value_or(NAN);

@@ -5,6 +5,8 @@
 #include <quadmath.h>
 
 #include <cmath>
+#include <span>
+#include <utility>
 #include <vector>
 
 #include "models/profiles.hpp"
@@ -105,3 +107,32 @@ TEST(DoubleExponential, NonFiniteNodesContributeNothing) {
 }
 
 }  // namespace
+
+// A batch integrand sees each level's points in the scalar order and gives
+// the same bits: same integral, error estimate and count.
+struct BatchOfOddFunction {
+  std::vector<std::size_t>* batch_sizes;
+  double operator()(double x) const { return std::exp(-x * x) / std::sqrt(std::fabs(x) + 1e-3); }
+  void evaluate_batch(std::span<const double> x, std::span<double> y) const {
+    batch_sizes->push_back(x.size());
+    for (std::size_t i = 0; i < x.size(); ++i) y[i] = (*this)(x[i]);
+  }
+};
+
+TEST(DoubleExponential, BatchIntegrandGivesTheScalarBits) {
+  static_assert(de::BatchIntegrand<BatchOfOddFunction>);
+  static_assert(!de::BatchIntegrand<Recorder>);
+  std::vector<std::size_t> sizes;
+  const BatchOfOddFunction batch{&sizes};
+  const auto scalar = [&batch](double x) { return batch(x); };
+  for (const auto& [a, b] : {std::pair{0.0, 1.0}, std::pair{-2.0, 0.3}, std::pair{1e-9, 5.0}}) {
+    sizes.clear();
+    const de::IntegrationResult batched = de::integrate(batch, a, b, 1e-16);
+    const de::IntegrationResult one_by_one = de::integrate(scalar, a, b, 1e-16);
+    EXPECT_EQ(batched.integral, one_by_one.integral) << a << " " << b;
+    EXPECT_EQ(batched.error_estimate, one_by_one.error_estimate);
+    EXPECT_EQ(batched.num_evaluations, one_by_one.num_evaluations);
+    ASSERT_FALSE(sizes.empty());
+    EXPECT_EQ(sizes.front(), 2 * de::LEVEL_SIZES[0]);
+  }
+}
