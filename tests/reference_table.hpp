@@ -1,9 +1,9 @@
 // Reading the committed reference tables of tests/data: tab-separated rows,
-// '#' comment lines, numbers in round-trip decimal.
+// '#' comment lines, numbers in round-trip decimal. Shared by the tests and
+// the benchmarks.
 #pragma once
 
-#include <gtest/gtest.h>
-
+#include <cstdio>
 #include <fstream>
 #include <sstream>
 #include <string>
@@ -18,7 +18,8 @@ struct TableRow {
 
 inline std::vector<TableRow> read_table(const std::string& name) {
   std::ifstream in(std::string(MIRLAXON_TEST_DATA_DIR) + "/" + name);
-  EXPECT_TRUE(in.good()) << "cannot read " << name;
+  // Callers check the row count, so a missing table fails their test.
+  if (!in.good()) std::fprintf(stderr, "cannot read %s\n", name.c_str());
   std::vector<TableRow> rows;
   std::string line;
   while (std::getline(in, line)) {
