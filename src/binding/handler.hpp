@@ -9,6 +9,7 @@
 #include "models/model_error.hpp"
 
 #include <cstddef>
+#include <cstdint>
 #include <optional>
 #include <span>
 #include <type_traits>
@@ -91,10 +92,19 @@ struct ModelSignature<R (*)(Params...)> {
     return true;
   }
 
-  // The model runs without the interpreter lock: it sees native values only,
-  // so other host threads (computing other light curves) can run meanwhile.
+  // A long model call runs without the interpreter lock: it sees native
+  // values only, so other host threads (computing other light curves) can
+  // run meanwhile.
   template <auto Model, std::size_t... I>
-  static PyObject* invoke(Arguments& arguments, std::index_sequence<I...>) {
+  static PyObject* invoke(const FunctionDescription& description, Arguments& arguments,
+                          std::index_sequence<I...>) {
+    std::size_t work = 1;
+    for (std::size_t i = 0; i < arity; ++i) {
+      if (description.parameters[i].kind != ArgKind::sequence) continue;
+      const std::size_t size = arguments[i].samples.size();
+      work = size != 0 && work > SIZE_MAX / size ? SIZE_MAX : work * size;  // saturating
+    }
+    if (work < description.release_lock_from) return to_host(Model(take<Params>(arguments[I])...));
     std::optional<R> result;
     {
       const ReleasedInterpreterLock unlocked;
@@ -121,7 +131,7 @@ PyObject* handler(PyObject* /*module*/, PyObject* const* args, Py_ssize_t nargs,
       std::move(bound.error()).restore();
       return nullptr;
     }
-    return Signature::template invoke<Model>(arguments,
+    return Signature::template invoke<Model>(Description, arguments,
                                              std::make_index_sequence<Signature::arity>{});
   });
 }
