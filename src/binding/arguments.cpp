@@ -1,6 +1,8 @@
 #include "binding/arguments.hpp"
 
 #include <algorithm>
+#include <bit>
+#include <optional>
 #include <cstring>
 #include <string>
 
@@ -91,6 +93,46 @@ std::string type_qualified_name(PyObject* object) {
   return "<failed to extract type name>";
 }
 
+// A native float64 format: "d", optionally with a byte-order prefix that
+// means this machine's order.
+bool is_native_double_format(const char* format) {
+  if (format == nullptr) return false;
+  if (format[0] == '@' || format[0] == '=' || (format[0] == '<' && std::endian::native == std::endian::little) ||
+      (format[0] == '>' && std::endian::native == std::endian::big)) {
+    ++format;
+  }
+  return std::strcmp(format, "d") == 0;
+}
+
+// The items of a one-dimensional, C-contiguous buffer of native doubles
+// (numpy float64 arrays, array.array('d'), memoryviews of them), copied in
+// one go: the same values the sequence's iteration would give, without a
+// host call per item. Anything else, or a buffer that cannot be had, is left
+// to the iteration (nothing, with no error pending).
+std::optional<std::vector<double>> samples_from_buffer(PyObject* object) {
+  if (PyObject_CheckBuffer(object) == 0) return std::nullopt;
+  Py_buffer view;
+  // Shape and strides are asked for and checked here rather than left to the
+  // exporter: PyPy hands out the memory of a strided memoryview even when a
+  // contiguous buffer is requested.
+  if (PyObject_GetBuffer(object, &view, PyBUF_RECORDS_RO) < 0) {
+    PyErr_Clear();
+    return std::nullopt;
+  }
+  constexpr auto item_size = static_cast<Py_ssize_t>(sizeof(double));
+  std::optional<std::vector<double>> samples;
+  const bool one_dimension = view.ndim == 1 && view.shape != nullptr && view.shape[0] >= 0;
+  if (one_dimension && view.itemsize == item_size && is_native_double_format(view.format) &&
+      (view.strides == nullptr || view.strides[0] == item_size || view.shape[0] <= 1) &&
+      view.len == view.shape[0] * item_size && view.suboffsets == nullptr) {
+    const auto count = static_cast<std::size_t>(view.shape[0]);
+    samples.emplace(count);
+    if (count > 0) std::memcpy(samples->data(), view.buf, count * sizeof(double));
+  }
+  PyBuffer_Release(&view);
+  return samples;
+}
+
 }  // namespace
 
 bool intern_parameter_names() {
@@ -119,6 +161,8 @@ std::expected<std::vector<double>, PyErr> extract_samples(PyObject* object) {
     return std::unexpected(PyErr::type_error("'" + type_qualified_name(object) +
                                              "' object cannot be converted to 'Sequence'"));
   }
+  if (auto samples = samples_from_buffer(object)) return std::move(*samples);
+
   // The length is only a hint for the first allocation: a failing or lying
   // __len__ changes nothing but how often the vector grows.
   Py_ssize_t hint = PySequence_Size(object);
