@@ -1,7 +1,9 @@
 """The module object: its names, signatures, re-import and the init function."""
 
+import ast
 import ctypes
 import inspect
+import pathlib
 import platform
 import sys
 import unittest
@@ -36,6 +38,24 @@ class ModuleTest(unittest.TestCase):
                 for parameter in inspect.signature(function).parameters.values():
                     self.assertIs(parameter.kind, inspect.Parameter.POSITIONAL_OR_KEYWORD)
                     self.assertIs(parameter.default, inspect.Parameter.empty)
+
+    def test_stubs_match_the_text_signatures(self):
+        stub = pathlib.Path(__file__).resolve().parents[2] / "src/binding/mirlaxon-stubs/__init__.pyi"
+        tree = ast.parse(stub.read_text())
+        stubbed = {node.name: node for node in tree.body if isinstance(node, ast.FunctionDef)}
+        self.assertEqual(list(stubbed), [name for name, _ in FUNCTIONS])
+        for name, signature in FUNCTIONS:
+            with self.subTest(name):
+                arguments = stubbed[name].args
+                self.assertEqual(arguments.posonlyargs + arguments.kwonlyargs, [])
+                self.assertEqual(arguments.defaults, [])
+                self.assertEqual("(" + ", ".join(a.arg for a in arguments.args) + ")", signature)
+                kinds = {a.arg: ast.unparse(a.annotation) for a in arguments.args}
+                for parameter, kind in kinds.items():
+                    sequence = parameter in ("bl", "bf") or (parameter == "l" and name != "heyrovsky_magnification")
+                    self.assertEqual(kind, "Sequence[float]" if sequence else "float", parameter)
+                result = ast.unparse(stubbed[name].returns)
+                self.assertEqual(result, "float" if name == "heyrovsky_magnification" else "list[float]")
 
     def test_module_doc_is_one_sentence(self):
         self.assertTrue(mirlaxon.__doc__.endswith("."))

@@ -1,0 +1,60 @@
+"""Builds the extension module with the interpreter's own compiler settings,
+from the same sources and numerical flags as the CMake build, and installs
+its type stubs beside it: mirlaxon.pyi with py.typed, and the stub-only
+package mirlaxon-stubs, the form mypy reads."""
+import os
+
+from setuptools import Extension, setup
+from setuptools.command.build_py import build_py
+
+SOURCES = [
+    "src/binding/arguments.cpp",
+    "src/binding/module.cpp",
+    "src/binding/py_err.cpp",
+    "src/models/model_error.cpp",
+    "src/models/ring.cpp",
+    "src/models/uniform_disk.cpp",
+]
+
+# Results are bit-reproducible only with these: one optimisation level, no
+# fused multiply-adds, no fast-math.
+NUMERICS = ["-std=c++23", "-O2", "-ffp-contract=off", "-fno-fast-math"]
+VISIBILITY = ["-fvisibility=hidden", "-fvisibility-inlines-hidden"]
+
+
+STUBS = "src/binding/mirlaxon-stubs"
+
+
+class BuildWithStubs(build_py):
+    """The stub-only package, plus the same stub as mirlaxon.pyi with
+    py.typed at the top level, beside the module."""
+
+    def run(self):
+        super().run()
+        self.copy_file(os.path.join(STUBS, "__init__.pyi"), os.path.join(self.build_lib, "mirlaxon.pyi"))
+        self.copy_file("src/binding/py.typed", os.path.join(self.build_lib, "py.typed"))
+
+
+setup(
+    ext_modules=[
+        Extension(
+            "mirlaxon",
+            SOURCES,
+            include_dirs=["src"],
+            language="c++",
+            extra_compile_args=NUMERICS + VISIBILITY,
+            extra_link_args=["-Wl,--version-script=src/binding/exports.map",
+                             "-Wl,--exclude-libs,ALL"],
+            depends=[os.path.join(root, name) for root, _, names in os.walk("src") for name in names
+                     if name.endswith(".hpp")],
+        )
+    ],
+    packages=["mirlaxon-stubs"],
+    package_dir={"mirlaxon-stubs": STUBS},
+    package_data={"mirlaxon-stubs": ["__init__.pyi"]},
+    py_modules=[],
+    cmdclass={"build_py": BuildWithStubs},
+    # pip builds in the source tree; keep clear of the developers' build folders.
+    options={"build": {"build_base": "build-pip"}},
+    zip_safe=False,
+)

@@ -1,0 +1,48 @@
+"""Gravitational-microlensing magnifications of an extended source star by a
+single point lens.
+
+Separations ``l``, ring radii ``r`` and flux-map radii ``bl`` are in units of
+the source radius; the Einstein radius ``re`` and the source radius ``rstar``
+enter only through their ratio. Sequence arguments take any sequence of
+numbers; contiguous float64 buffers (numpy arrays, ``array.array('d')``) are
+read directly.
+"""
+
+from typing import Sequence
+
+__all__: list[str]
+
+def witt_mao_magnification(l: Sequence[float], re: float, rstar: float) -> list[float]:
+    """Magnification of a uniformly bright disk at each separation (Witt & Mao's
+    closed form). RuntimeError if an elliptic integral rejects its arguments."""
+
+def integrated_witt_mao_magnification(l: Sequence[float], re: float, rstar: float) -> list[float]:
+    """Magnification of a linearly limb-darkened source (coefficient 0.6),
+    integrated over uniform disks."""
+
+def integrated_flux_map_witt_mao_magnification(
+    l: Sequence[float], re: float, rstar: float, bl: Sequence[float], bf: Sequence[float]
+) -> list[float]:
+    """Magnification of a source with the tabulated brightness bf at radii bl
+    (interpolated linearly, zero outside the samples), integrated over uniform
+    disks."""
+
+def heyrovsky_magnification(l: float, r: float, re: float, rstar: float) -> float:
+    """Magnification of a thin uniform ring of radius r at separation l
+    (Heyrovský's closed form; infinite when the ring passes through the lens)."""
+
+def integrated_heyrovsky_magnification(l: Sequence[float], re: float, rstar: float) -> list[float]:
+    """Magnification of a linearly limb-darkened source (coefficient 0.6),
+    integrated over rings."""
+
+def integrated_flux_map_heyrovsky_magnification(
+    l: Sequence[float], re: float, rstar: float, bl: Sequence[float], bf: Sequence[float]
+) -> list[float]:
+    """Magnification of a source with the tabulated brightness bf at radii bl,
+    integrated over rings."""
+
+def discrete_flux_map_heyrovsky_magnification(
+    l: Sequence[float], re: float, rstar: float, bl: Sequence[float], bf: Sequence[float]
+) -> list[float]:
+    """Sum over the rings of radii bl of each ring's magnification times its
+    weight bf (the weights are used as given, not normalised)."""
