@@ -1,11 +1,12 @@
 #!/usr/bin/env bash
 # Installs what the build needs on Debian 12 (only where something is
-# missing) and builds the core, the tests and the extension modules for PyPy
+# missing; MIRLAXON_EXTRA_PACKAGES names more) and builds the core, the tests and the extension modules for PyPy
 # and CPython into ./build-release.
 set -euo pipefail
 cd "$(dirname "$0")/.."
 
-packages=(cmake ninja-build g++ libgtest-dev pypy3 pypy3-dev python3 python3-dev)
+packages=(cmake ninja-build g++ libgtest-dev pypy3 pypy3-dev python3 python3-dev
+  ${MIRLAXON_EXTRA_PACKAGES:-})
 missing=()
 for package in "${packages[@]}"; do
   dpkg-query -W -f='${Status}' "$package" 2>/dev/null | grep -q "install ok installed" ||
