@@ -2,6 +2,7 @@
 other buffer falls back to iteration, and both give the list's results."""
 
 import array
+import platform
 import unittest
 
 import mirlaxon
@@ -14,6 +15,11 @@ except ImportError:  # PyPy here has no numpy
 SEPARATIONS = [0.0, 0.3, 0.5 + 1e-9, 0.99, 1.0, 1.7, 12.5, 1e6]
 RADII = [0.0, 0.2, 0.5, 1.0]
 BRIGHTNESS = [1.0, 0.9, 0.7, 0.4]
+
+
+# PyPy's compatibility layer leaks the format text of every buffer it
+# exports, so the module reads buffers directly only under CPython.
+READS_BUFFERS = platform.python_implementation() != "PyPy"
 
 
 class IterationRefused(array.array):
@@ -61,6 +67,7 @@ class BufferTest(unittest.TestCase):
                     self.assertEqual(repr(function(*arguments(converted))),
                                      repr(function(*arguments(as_list))))
 
+    @unittest.skipUnless(READS_BUFFERS, "buffers are iterated under PyPy")
     def test_contiguous_doubles_are_read_without_iterating(self):
         values = IterationRefused("d", SEPARATIONS)
         self.assertEqual(repr(mirlaxon.witt_mao_magnification(values, 1.0, 0.1)),
