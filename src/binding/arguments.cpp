@@ -93,6 +93,7 @@ std::string type_qualified_name(PyObject* object) {
   return "<failed to extract type name>";
 }
 
+#ifndef PYPY_VERSION
 // A native float64 format: "d", optionally with a byte-order prefix that
 // means this machine's order.
 bool is_native_double_format(const char* format) {
@@ -103,6 +104,7 @@ bool is_native_double_format(const char* format) {
   }
   return std::strcmp(format, "d") == 0;
 }
+#endif
 
 // The items of a one-dimensional, C-contiguous buffer of native doubles
 // (numpy float64 arrays, array.array('d'), memoryviews of them), copied in

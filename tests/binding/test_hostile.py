@@ -4,11 +4,14 @@ accept it), no call returns a partial result, and the interpreter goes on
 working. The host's own message texts differ between PyPy and CPython, so
 only the module's part of a message is compared exactly."""
 
+import os
+import platform
 import random
-import sys
 import unittest
 
 import mirlaxon
+
+ON_PYPY = platform.python_implementation() == "PyPy"
 
 FUNCTIONS = {
     "witt_mao_magnification": ("l", "re", "rstar"),
@@ -224,6 +227,11 @@ class HostileInputTest(unittest.TestCase):
     def test_random_keyword_names(self):
         rng = random.Random(20261208)
         alphabet = "abcdefghijklmnopqrstuvwxyz_0123456789éß∞\u200b"
+        if ON_PYPY and os.environ.get("MIRLAXON_SANITIZED"):
+            # PyPy 7.3.11 never frees the UTF-8 copy it makes of a str beyond
+            # Latin-1 (in PyUnicode_AsUTF8AndSize and FromStringAndSize), which
+            # LeakSanitizer reports: the leak check runs with Latin-1 names.
+            alphabet = alphabet.replace("∞", "").replace("\u200b", "")
         names = {"".join(rng.choice(alphabet) for _ in range(rng.randint(1, 8))) for _ in range(300)}
         names |= {"\ud800", "l\udcff", "", " re", "re ", "RE", "rstar\x00"}
         for function, parameters in FUNCTIONS.items():
