@@ -123,9 +123,8 @@ std::optional<std::vector<double>> samples_from_buffer(PyObject* object) {
 #else
   if (PyObject_CheckBuffer(object) == 0) return std::nullopt;
   Py_buffer view;
-  // Shape and strides are asked for and checked here rather than left to the
-  // exporter: PyPy hands out the memory of a strided memoryview even when a
-  // contiguous buffer is requested.
+  // One request that every exporter can serve, with shape and strides, and
+  // the layout checked here: a strided or many-dimensional view is iterated.
   if (PyObject_GetBuffer(object, &view, PyBUF_RECORDS_RO) < 0) {
     PyErr_Clear();
     return std::nullopt;

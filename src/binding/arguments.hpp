@@ -48,9 +48,11 @@ struct FunctionDescription {
   std::size_t release_lock_from;
 };
 
-// Integrals: any separation at all. Closed forms: a few dozen values.
+// Integrals: any separation at all. Closed forms: a few dozen values. A
+// function of numbers only (one ring) has a product of 1 and never does.
 inline constexpr std::size_t RELEASE_LOCK_FOR_INTEGRALS = 1;
 inline constexpr std::size_t RELEASE_LOCK_FOR_CLOSED_FORMS = 32;
+inline constexpr std::size_t RELEASE_LOCK_NEVER = 2;
 
 // Creates the interned parameter names; called once by module initialisation.
 bool intern_parameter_names();

@@ -72,7 +72,7 @@ constexpr FunctionDescription INTEGRATED_FLUX_MAP_WITT_MAO{
     "integrated_flux_map_witt_mao_magnification", SEPARATIONS_AND_FLUX_MAP,
     RELEASE_LOCK_FOR_INTEGRALS};
 // One ring: never long enough to be worth giving up the lock.
-constexpr FunctionDescription HEYROVSKY{"heyrovsky_magnification", ONE_RING, 2};
+constexpr FunctionDescription HEYROVSKY{"heyrovsky_magnification", ONE_RING, RELEASE_LOCK_NEVER};
 constexpr FunctionDescription INTEGRATED_HEYROVSKY{"integrated_heyrovsky_magnification",
                                                    SEPARATIONS, RELEASE_LOCK_FOR_INTEGRALS};
 constexpr FunctionDescription INTEGRATED_FLUX_MAP_HEYROVSKY{
