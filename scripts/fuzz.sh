@@ -1,7 +1,8 @@
 #!/usr/bin/env bash
 # Builds the libFuzzer target (clang 16 with Debian's libclang-rt-16-dev,
 # AddressSanitizer and UndefinedBehaviorSanitizer) and runs it for a bounded
-# time: scripts/fuzz.sh [seconds] (default 60). Crashes are kept in
+# time: scripts/fuzz.sh [seconds] (default 60; MIRLAXON_FUZZ_SEED picks the
+# random seed, fixed by default so that a run can be repeated). Crashes are kept in
 # build-fuzz/artifacts.
 set -euo pipefail
 cd "$(dirname "$0")/.."
@@ -20,5 +21,5 @@ clang++-16 -std=c++2b -O1 -g -ffp-contract=off -fno-omit-frame-pointer \
 # The models write a diagnostic to standard error for every assertion they
 # report: keep the log readable.
 ASAN_OPTIONS=detect_leaks=1 UBSAN_OPTIONS=print_stacktrace=1 \
-  build-fuzz/fuzz_models -max_total_time="$seconds" -max_len=256 -timeout=10 -print_final_stats=1 \
+  build-fuzz/fuzz_models -max_total_time="$seconds" -seed="${MIRLAXON_FUZZ_SEED:-20261208}" -max_len=256 -timeout=10 -print_final_stats=1 \
   -artifact_prefix=build-fuzz/artifacts/ build-fuzz/corpus 2> >(grep -v "^mirlaxon: internal failure\|^assertion\|^  left\|^ right" >&2)
