@@ -24,11 +24,14 @@ struct LazyCbrtEps {
 // ∛ε = 6.0554544523933395e-06.
 inline constexpr detail::LazyCbrtEps CBRT_EPS{};
 
+// The step at x: h = (|x| + 1)·∛ε.
+inline double central_difference_step(double x) { return (std::fabs(x) + 1.0) * CBRT_EPS; }
+
 // (F(x + h) − F(x − h)) / (h + h) with h = (|x| + 1)·∛ε; F is called exactly
 // twice, forward first. No fallback to a one-sided difference.
 template <class F>
 double central_difference(F&& f, double x) {
-  const double h = (std::fabs(x) + 1.0) * CBRT_EPS;
+  const double h = central_difference_step(x);
   const double forward = f(x + h);
   const double backward = f(x - h);
   return (forward - backward) / (h + h);

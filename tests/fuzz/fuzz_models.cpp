@@ -133,6 +133,14 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
     case 8: {
       const std::vector<double> l = in.numbers(8);
       check(models::witt_mao_magnification(l, in.number(), in.number()), l.size());
+      const models::DisksAtSeparation disks(in.number(), in.number());
+      const std::vector<double> radii = in.numbers(9);
+      std::vector<double> out(radii.size());
+      disks.at_batch(radii, out);
+      for (std::size_t i = 0; i < radii.size(); ++i) {
+        const double one = disks.at(radii[i]);
+        require(out[i] == one || (out[i] != out[i] && one != one));
+      }
       break;
     }
     case 9: {  // integrals cost 10-400 µs per separation: keep them short
