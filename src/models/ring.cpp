@@ -62,12 +62,13 @@ RingsAtSeparation::RingsAtSeparation(double l, double re, double rstar)
   const double eta = re / rstar;
   four_eta_squared_ = (eta * eta) * 4.0;
   two_eta_squared_ = eta * eta + eta * eta;
+  regular_separation_ = l >= 0.0 && std::isfinite(l) && std::isfinite(four_eta_squared_) &&
+                        four_eta_squared_ > 0.0;
 }
 
 bool RingsAtSeparation::closed_form(double r, ClosedForm& form) const {
   const double d = l_ - r;
-  const bool regular = l_ >= 0.0 && r > 0.0 && std::isfinite(l_) && std::isfinite(r) &&
-                       std::isfinite(four_eta_squared_) && four_eta_squared_ > 0.0;
+  const bool regular = regular_separation_ && r > 0.0 && std::isfinite(r);
   const bool in_series_band =
       std::fabs(d) < RING_BAND && (std::fabs(d) < SERIES_RELATIVE_LIMIT * std::fabs(l_) || d == 0.0);
   if (!regular || in_series_band) return false;

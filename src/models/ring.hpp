@@ -58,6 +58,7 @@ class RingsAtSeparation {
 
   double l_, re_, rstar_;
   double four_eta_squared_;  // (η·η)·4
+  bool regular_separation_;  // l ≥ 0, finite, and a finite η > 0
   double two_eta_squared_;   // η·η + η·η
 };
 

@@ -27,7 +27,7 @@ ModelResult<Samples> witt_mao_magnification(std::span<const double> l, double re
 bool DisksAtSeparation::closed_form(double y, ClosedForm& form) const {
   const double radius = rho_ * y;
   const double d = u_ - radius;
-  const bool regular = radius > 0.0 && u_ >= 0.0 && std::isfinite(radius) && std::isfinite(u_);
+  const bool regular = regular_separation_ && radius > 0.0 && std::isfinite(radius);
   if (!regular || std::fabs(d) < UniformDisk::LIMB_BAND * std::fabs(radius)) return false;
   const double r2 = radius * radius;
   const double d2 = d * d;
@@ -53,14 +53,11 @@ double DisksAtSeparation::fallback(double y) const {
   return a ? *a : NAN;
 }
 
-// h/π, rounded as UniformDisk::at rounds it.
-double DisksAtSeparation::from_h(double h) { return (h + ellip::PI) / TWO_PI + (h - ellip::PI) / TWO_PI; }
-
 double DisksAtSeparation::at(double y) const {
   ClosedForm form{};
   if (!closed_form(y, form)) return fallback(y);
   namespace bulirsch = ellip::bulirsch;
-  return from_h(bulirsch::cel(form.kc, 1.0, form.a1, form.b1) +
+  return UniformDisk::from_h(bulirsch::cel(form.kc, 1.0, form.a1, form.b1) +
                 bulirsch::cel(form.kc, form.p, form.a3, form.a3));
 }
 
@@ -84,7 +81,7 @@ void DisksAtSeparation::at_batch(std::span<const double> y, std::span<double> ou
     ellip::bulirsch::cel_batch(lanes(kc), lanes(ones), lanes(a1), lanes(b1), lanes(first));
     ellip::bulirsch::cel_batch(lanes(kc), lanes(p), lanes(a3), lanes(a3), lanes(second));
     for (std::size_t i = 0; i < count; ++i) {
-      out[start + i] = closed[i] ? from_h(first[i] + second[i]) : fallback(y[start + i]);
+      out[start + i] = closed[i] ? UniformDisk::from_h(first[i] + second[i]) : fallback(y[start + i]);
     }
   }
 }
@@ -112,11 +109,13 @@ struct DiskIntegrand {
   void evaluate_batch(std::span<const double> r, std::span<double> values) const {
     constexpr std::size_t CHUNK = 64;
     std::array<double, 3 * CHUNK> y, f;
+    std::array<double, CHUNK> step;
     for (std::size_t start = 0; start < r.size(); start += CHUNK) {
       const std::size_t count = std::min(CHUNK, r.size() - start);
       for (std::size_t i = 0; i < count; ++i) {
         const double x = r[start + i];
         const double h = numdiff::central_difference_step(x);
+        step[i] = h;
         y[3 * i] = x;
         y[3 * i + 1] = x + h;
         y[3 * i + 2] = x - h;
@@ -124,7 +123,7 @@ struct DiskIntegrand {
       disks.at_batch(std::span(y).first(3 * count), std::span(f).first(3 * count));
       for (std::size_t i = 0; i < count; ++i) {
         const double x = r[start + i];
-        const double h = numdiff::central_difference_step(x);
+        const double h = step[i];
         const double derivative = x < 0.0 ? 0.0 : (f[3 * i + 1] - f[3 * i + 2]) / (h + h);
         values[start + i] = combine(x, f[3 * i], derivative, profile(x));
       }

@@ -57,10 +57,12 @@ class UniformDisk {
     const double b1 = (s * q) / t2_;
     const double b2 = (d * ((u * u - rho2_) * 0.5 + 4.0)) / (rho2_ * q);
     const double b3 = (p_plus_ * (d2 + d2)) / ((rho2_ * s) * q);
-    const double h = (b1 * e - b2 * k) + b3 * p;
-    // h/π, rounded as the sum of two separately rounded quotients.
-    return (h + ellip::PI) / TWO_PI + (h - ellip::PI) / TWO_PI;
+    return from_h((b1 * e - b2 * k) + b3 * p);
   }
+
+  // The magnification h/π from h = b1·E − b2·K + b3·Π, rounded as the sum of
+  // two separately rounded quotients; shared with the integrals' disk form.
+  static double from_h(double h) { return (h + ellip::PI) / TWO_PI + (h - ellip::PI) / TWO_PI; }
 
  private:
   static constexpr double TWO_PI = 6.283185307179586;
@@ -89,7 +91,8 @@ class UniformDisk {
 // negative radius is an empty disk, 0.
 class DisksAtSeparation {
  public:
-  DisksAtSeparation(double u, double rho) : u_(u), rho_(rho) {}
+  DisksAtSeparation(double u, double rho)
+      : u_(u), rho_(rho), regular_separation_(u >= 0.0 && std::isfinite(u)) {}
   double at(double y) const;
   // out[i] = at(y[i]) for every i, bit for bit, with the means run side by
   // side.
@@ -101,9 +104,9 @@ class DisksAtSeparation {
   };
   bool closed_form(double y, ClosedForm& form) const;
   double fallback(double y) const;
-  static double from_h(double h);
 
   double u_, rho_;
+  bool regular_separation_;  // u ≥ 0 and finite
 };
 
 // Uniform-disk magnification at each separation l (in source radii), for a
