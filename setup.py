@@ -11,6 +11,7 @@ SOURCES = [
     "src/binding/arguments.cpp",
     "src/binding/module.cpp",
     "src/binding/py_err.cpp",
+    "src/models/flux_map.cpp",
     "src/models/model_error.cpp",
     "src/models/ring.cpp",
     "src/models/uniform_disk.cpp",

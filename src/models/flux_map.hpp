@@ -4,12 +4,13 @@
 #pragma once
 
 #include <algorithm>
-#include <array>
 #include <cstddef>
 #include <source_location>
 #include <span>
+#include <vector>
 
 #include "interp/interp.hpp"
+#include "models/far_field.hpp"
 #include "models/model_error.hpp"
 #include "models/profiles.hpp"
 #include "models/source_integral.hpp"
@@ -18,41 +19,30 @@ namespace mirlaxon::models {
 
 inline constexpr interp::OutsideRule OUTSIDE_FLUX_MAP = interp::OutsideRule::FixedValue(0.0);
 
-struct FluxMapProfile {
-  FluxMapProfile(std::span<const double> radii, std::span<const double> brightness)
-      : bl(radii), bf(brightness) {
-    // Only the samples that interp uses count; with fewer than two the
-    // profile is constant and has no edge.
-    const std::size_t samples = std::min(bl.size(), bf.size());
-    if (samples >= 2) {
-      edge_storage_ = {bl.front(), bl[samples - 1]};
-      edge_count_ = 2;
-    }
-  }
+class FluxMapProfile {
+ public:
+  FluxMapProfile(std::span<const double> radii, std::span<const double> brightness);
 
-  double operator()(double r) const { return interp::interp(bl, bf, r, OUTSIDE_FLUX_MAP); }
+  double operator()(double r) const { return interp::interp(bl_, bf_, r, OUTSIDE_FLUX_MAP); }
 
-  // Where the profile jumps to zero: the ends of the sampled range.
-  std::span<const double> edges() const { return std::span(edge_storage_).first(edge_count_); }
+  // Where the profile bends or jumps inside (0, 1): its sample radii, in
+  // increasing order, each once. A single sample is a constant profile.
+  std::span<const double> breaks() const { return breaks_; }
 
-  std::span<const double> bl;
-  std::span<const double> bf;
+  // ∫₀¹ 2πr B(r) dr, by the quadrature over the pieces between the breaks.
+  double normalisation() const;
+
+  // The far-field weights ∫2πr B r^2k dr / ∫2πr B dr, exact per linear piece.
+  FarFieldMoments moments() const;
 
  private:
-  std::array<double, 2> edge_storage_{};
-  std::size_t edge_count_ = 0;
+  std::span<const double> bl_;
+  std::span<const double> bf_;
+  std::vector<double> breaks_;
 };
 
-// ∫₀¹ 2πr B(r) dr, split at the jumps of the profile like every integral
-// over the source.
-inline double flux_map_normalisation(const FluxMapProfile& profile) {
-  const auto weighted = [&profile](double r) { return (r * TWO_PI) * profile(r); };
-  return integrate_over_source(weighted, 0.0, profile.edges());
-}
-
 // The common start of the flux-map functions: the length assertion first,
-// then the profile and its normalisation, handed to `core` with the profile's
-// edges.
+// then the profile, handed to `core`.
 template <class Core>
 ModelResult<Samples> with_flux_map(std::span<const double> bl, std::span<const double> bf,
                                    const Core& core,
@@ -61,7 +51,7 @@ ModelResult<Samples> with_flux_map(std::span<const double> bl, std::span<const d
     return std::unexpected(equality_assertion_failure(bl.size(), bf.size(), where));
   }
   const FluxMapProfile profile(bl, bf);
-  return core(profile, flux_map_normalisation(profile), profile.edges());
+  return core(profile);
 }
 
 }  // namespace mirlaxon::models

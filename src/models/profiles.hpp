@@ -4,6 +4,8 @@
 
 #include <cmath>
 
+#include "models/far_field.hpp"
+
 namespace mirlaxon::models {
 
 // A borrowed, type-erased callable r ↦ brightness: a pointer to the caller's
@@ -42,5 +44,31 @@ inline constexpr LinearLimbProfile linear_limb_profile{};
 inline constexpr double LINEAR_LIMB_NORMALISATION = 2.5132741228717936;
 
 inline constexpr double TWO_PI = 6.283185307179586;
+
+// A borrowed callable that gives a profile's far-field weights, asked only
+// when some separation is far enough to need them (a flux map's cost a pass
+// over its samples). It lives no longer than the call it is passed to.
+class MomentsOf {
+ public:
+  template <class Source>
+  MomentsOf(const Source& source)  // NOLINT(google-explicit-constructor)
+      : data_(&source), call_([](const void* data) { return (*static_cast<const Source*>(data))(); }) {}
+
+  FarFieldMoments operator()() const { return call_(data_); }
+
+ private:
+  const void* data_;
+  FarFieldMoments (*call_)(const void*);
+};
+
+// The far-field weights of the built-in profile B = 0.4 + 0.6·μ, μ = √(1 − r²),
+// from the exact moments of μ⁰ and μ¹.
+inline FarFieldMoments linear_limb_moments() {
+  const auto flat = limb_power_moments(0.0);
+  const auto limb = limb_power_moments(1.0);
+  std::array<double, FAR_FIELD_TERMS + 1> raw{};
+  for (int k = 0; k <= FAR_FIELD_TERMS; ++k) raw[k] = 0.4 * flat[k] + 0.6 * limb[k];
+  return normalised_moments(raw);
+}
 
 }  // namespace mirlaxon::models

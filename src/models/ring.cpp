@@ -11,22 +11,30 @@
 
 namespace mirlaxon::models {
 
-ellip::KernelResult heyrovsky_magnification(double l, double r, double re, double rstar) {
-  const double eta = re / rstar;  // the Einstein radius in source radii
+namespace {
+
+// Closer to the ring than |l − r| < 1e-150·s the complement (d/s)² would
+// leave the normal doubles; the first-order series is then exact to far
+// below rounding.
+constexpr double RING_RESOLUTION = 1e-150;
+
+// First-order expansion about a ring through the lens, d = l − r: a
+// logarithmic singularity in |d| plus the smooth remainder; +∞ at d = 0.
+double near_ring_series(double l, double d, double eta) {
+  const double c1 = (1.0 - d / (l + l)) * ((eta + eta) / l);
+  const double g = std::log((8.0 * eta * l) / (std::fabs(d) * std::sqrt(l * l + eta * eta)));
+  const double c2 = eta * (2.0 * (l * l) + eta * eta) / ((l * l) * (l * l + eta * eta));
+  return (d * c2 + (c1 * g + 4.0 * std::atan(l / eta))) / TWO_PI;
+}
+
+// The designed evaluation: the near-ring series in its band, else the closed
+// form with the Legendre integrals (from the complements near the ring).
+ellip::KernelResult designed_ring(double l, double r, double re, double rstar) {
+  const double eta = re / rstar;
   const double d = l - r;
-
-  // The series expands about a ring through the lens in |d|/l: for rings of
-  // radius below about 1e-3 source radii it is taken only where |d| ≪ l
-  // (and at d = 0 itself); elsewhere the closed form is accurate.
   if (std::fabs(d) < RING_BAND && (std::fabs(d) < SERIES_RELATIVE_LIMIT * std::fabs(l) || d == 0.0)) {
-    // First-order expansion about the ring through the lens: a logarithmic
-    // singularity in |d| plus the smooth remainder. It is +∞ at d = 0.
-    const double c1 = (1.0 - d / (l + l)) * ((eta + eta) / l);
-    const double g = std::log((8.0 * eta * l) / (std::fabs(d) * std::sqrt(l * l + eta * eta)));
-    const double c2 = eta * (2.0 * (l * l) + eta * eta) / ((l * l) * (l * l + eta * eta));
-    return (d * c2 + (c1 * g + 4.0 * std::atan(l / eta))) / TWO_PI;
+    return near_ring_series(l, d, eta);
   }
-
   // (1/2π)∮ A = (4 / (2π s √q)) · (2η² K(m) + d² Π(n, m)), with
   // n = 4lr/s² and m = n·4η²/q.
   const double s = l + r;
@@ -35,10 +43,7 @@ ellip::KernelResult heyrovsky_magnification(double l, double r, double re, doubl
   double big_k = 0.0;
   double big_pi = 0.0;
   if (l > 0.0 && r > 0.0 && std::fabs(d) < NEAR_RING * s) {
-    // Near the ring n and m approach 1, and the kernels would see 1 − n and
-    // 1 − m through cancellation, losing s²/d² of relative precision (1e-4 of
-    // the result at |d| = 2e-6). Their exact forms have no cancellation:
-    // 1 − n = (d/s)² and 1 − m = (d² + 4η²(1 − n))/q.
+    // 1 − n = (d/s)² and 1 − m = (d² + 4η²(1 − n))/q, without cancellation.
     const double nc = (d / s) * (d / s);
     const double mc = (d * d + (eta * eta) * 4.0 * nc) / q;
     MIRLAXON_TRY(k_value, ellip::legendre::ellipk_from_complement(mc));
@@ -57,52 +62,79 @@ ellip::KernelResult heyrovsky_magnification(double l, double r, double re, doubl
          TWO_PI;
 }
 
+}  // namespace
+
+ellip::KernelResult heyrovsky_magnification(double l, double r, double re, double rstar) {
+  const RingsAtSeparation rings(l, re, rstar);
+  if (!rings.regular(r)) return designed_ring(l, r, re, rstar);
+  // With one of l, r ten times the other the far-field series in
+  // (min/max)² (the average is symmetric in l and r) is as exact as the
+  // closed form and, far out, a few operations.
+  const double near = std::min(l, r), far = std::max(l, r);
+  if (far >= FAR_FIELD_DISTANCE * near && far > 0.0) {
+    const double ratio = near / far;
+    return 1.0 + far_field_excess(far / (re / rstar), ratio * ratio, RING_MOMENTS);
+  }
+  return rings.at(r);
+}
+
 RingsAtSeparation::RingsAtSeparation(double l, double re, double rstar)
     : l_(l), re_(re), rstar_(rstar) {
-  const double eta = re / rstar;
-  four_eta_squared_ = (eta * eta) * 4.0;
-  two_eta_squared_ = eta * eta + eta * eta;
+  eta_ = re / rstar;
+  four_eta_squared_ = (eta_ * eta_) * 4.0;
+  two_eta_squared_ = eta_ * eta_ + eta_ * eta_;
   regular_separation_ = l >= 0.0 && std::isfinite(l) && std::isfinite(four_eta_squared_) &&
                         four_eta_squared_ > 0.0;
 }
 
-bool RingsAtSeparation::closed_form(double r, ClosedForm& form) const {
+RingsAtSeparation::Regime RingsAtSeparation::regime(double r) const {
+  if (!regular(r)) return Regime::irregular;
   const double d = l_ - r;
-  const bool regular = regular_separation_ && r > 0.0 && std::isfinite(r);
-  const bool in_series_band =
-      std::fabs(d) < RING_BAND && (std::fabs(d) < SERIES_RELATIVE_LIMIT * std::fabs(l_) || d == 0.0);
-  if (!regular || in_series_band) return false;
+  if (d == 0.0) return Regime::on_ring;
+  if (std::fabs(d) < RING_RESOLUTION * (l_ + r)) return Regime::near_ring_series;
+  return Regime::closed_form;
+}
+
+RingsAtSeparation::ClosedForm RingsAtSeparation::closed_form(double r) const {
+  const double d = l_ - r;
   const double s = l_ + r;
   const double q = d * d + four_eta_squared_;
   const double nc = (d / s) * (d / s);
+  ClosedForm form{};
   form.scale = 4.0 / (s * std::sqrt(q));
   form.kc = (std::fabs(d) / s) * std::sqrt((s * s + four_eta_squared_) / q);
   form.p = nc;
   form.a = two_eta_squared_ + d * d;
   form.b = two_eta_squared_ * nc + d * d;
-  return true;
+  return form;
 }
 
-double RingsAtSeparation::fallback(double r) const {
-  const ellip::KernelResult ring = heyrovsky_magnification(l_, r, re_, rstar_);
-  return ring ? *ring : NAN;
-}
-
-double RingsAtSeparation::at(double r) const {
-  ClosedForm form{};
-  if (!closed_form(r, form)) return fallback(r);
+double RingsAtSeparation::other_regime(double r, Regime regime) const {
+  switch (regime) {
+    case Regime::on_ring: return INFINITY;
+    case Regime::near_ring_series: return near_ring_series(l_, l_ - r, eta_);
+    case Regime::irregular: {
+      const ellip::KernelResult ring = designed_ring(l_, r, re_, rstar_);
+      return ring ? *ring : NAN;
+    }
+    case Regime::closed_form: break;
+  }
+  const ClosedForm form = closed_form(r);
   return (form.scale * ellip::bulirsch::cel(form.kc, form.p, form.a, form.b)) / TWO_PI;
 }
+
+double RingsAtSeparation::at(double r) const { return other_regime(r, regime(r)); }
 
 void RingsAtSeparation::at_batch(std::span<const double> r, std::span<double> out) const {
   constexpr std::size_t CHUNK = 64;
   std::array<double, CHUNK> scale, kc, p, a, b, combined;
-  std::array<bool, CHUNK> closed;
+  std::array<Regime, CHUNK> regimes;
   for (std::size_t start = 0; start < r.size(); start += CHUNK) {
     const std::size_t count = std::min(CHUNK, r.size() - start);
     for (std::size_t i = 0; i < count; ++i) {
       ClosedForm form{1.0, 1.0, 1.0, 0.0, 0.0};  // a harmless lane where the form is not used
-      closed[i] = closed_form(r[start + i], form);
+      regimes[i] = regime(r[start + i]);
+      if (regimes[i] == Regime::closed_form) form = closed_form(r[start + i]);
       scale[i] = form.scale;
       kc[i] = form.kc;
       p[i] = form.p;
@@ -113,7 +145,8 @@ void RingsAtSeparation::at_batch(std::span<const double> r, std::span<double> ou
                                std::span(a).first(count), std::span(b).first(count),
                                std::span(combined).first(count));
     for (std::size_t i = 0; i < count; ++i) {
-      out[start + i] = closed[i] ? (scale[i] * combined[i]) / TWO_PI : fallback(r[start + i]);
+      out[start + i] = regimes[i] == Regime::closed_form ? (scale[i] * combined[i]) / TWO_PI
+                                                         : other_regime(r[start + i], regimes[i]);
     }
   }
 }
@@ -139,30 +172,50 @@ struct RingIntegrand {
 
 Samples _integrated_heyrovsky_magnification(std::span<const double> l, double re, double rstar,
                                             BrightnessProfile profile, double normalisation,
-    std::span<const double> profile_edges) {
+                                            const MomentsOf& moments,
+                                            std::span<const double> breaks) {
+  const double rho = rstar / re;
+  const bool no_source = rho == 0.0 || !std::isfinite(rho);
+  FarFieldMoments far_moments{};
+  bool have_moments = false;
   Samples result;
   result.reserve(l.size());
   for (const double separation : l) {
+    if (no_source || !(separation >= 0.0)) {
+      result.push_back(NAN);
+      continue;
+    }
+    if (rho > 0.0 && separation >= FAR_FIELD_DISTANCE) {
+      if (!have_moments) {
+        far_moments = moments();
+        have_moments = true;
+      }
+      const double ratio = 1.0 / separation;
+      result.push_back(1.0 + far_field_excess(rho * separation, ratio * ratio, far_moments));
+      continue;
+    }
     // 2πr·A(r)·B(r): one ring evaluation and one profile call per node; a
     // failed ring evaluation gives NaN, which the rule drops.
     const RingIntegrand integrand{RingsAtSeparation(separation, re, rstar), profile};
-    result.push_back(integrate_over_source(integrand, separation, profile_edges) / normalisation);
+    result.push_back(integrate_over_source(integrand, separation, breaks) / normalisation);
   }
   return result;
 }
 
 Samples integrated_heyrovsky_magnification(std::span<const double> l, double re, double rstar) {
   return _integrated_heyrovsky_magnification(l, re, rstar, linear_limb_profile,
-                                             LINEAR_LIMB_NORMALISATION);
+                                             LINEAR_LIMB_NORMALISATION,
+                                             [] { return linear_limb_moments(); });
 }
 
 ModelResult<Samples> integrated_flux_map_heyrovsky_magnification(std::span<const double> l,
                                                                  double re, double rstar,
                                                                  std::span<const double> bl,
                                                                  std::span<const double> bf) {
-  return with_flux_map(bl, bf, [&](const FluxMapProfile& profile, double normalisation,
-                                   std::span<const double> edges) -> ModelResult<Samples> {
-    return _integrated_heyrovsky_magnification(l, re, rstar, profile, normalisation, edges);
+  return with_flux_map(bl, bf, [&](const FluxMapProfile& profile) -> ModelResult<Samples> {
+    return _integrated_heyrovsky_magnification(l, re, rstar, profile, profile.normalisation(),
+                                               [&profile] { return profile.moments(); },
+                                               profile.breaks());
   });
 }
 

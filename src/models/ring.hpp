@@ -11,63 +11,77 @@
 
 namespace mirlaxon::models {
 
-// Half-width of the band |l − r| < 1e-6 (source radii) where the first-order
-// near-ring series is used instead of the closed form.
+// Half-width of the band |l − r| < 1e-6 (source radii) where the designed
+// evaluation for inputs outside l, r ≥ 0 uses the first-order near-ring
+// series instead of the closed form.
 inline constexpr double RING_BAND = 1e-6;
 
-// The series also needs |d| < 1e-3·l: its error grows as |d|/l, and at
+// That series also needs |d| < 1e-3·l: its error grows as |d|/l, and at
 // l = 0 (the lens at the centre of the ring) it is not defined at all.
 inline constexpr double SERIES_RELATIVE_LIMIT = 1e-3;
 
-// Within |l − r| < s/8 (s = l + r) the closed form takes its elliptic
-// integrals from the complementary parameters 1 − n and 1 − m, formed
-// exactly; farther out forming them by subtraction costs under 64 ulps of
-// 1 − n and nothing visible in the result.
+// Within |l − r| < s/8 (s = l + r) the designed closed form takes its
+// elliptic integrals from the complementary parameters 1 − n and 1 − m.
 inline constexpr double NEAR_RING = 0.125;
 
 // The point-lens magnification averaged over a ring of radius r centred at
 // distance l from the lens (both in source radii), for the Einstein radius re
-// and source radius rstar (only re/rstar matters). A failure carries the text
-// of the elliptic integral that rejected its arguments.
+// and source radius rstar (only re/rstar matters). For l, r ≥ 0 and a finite
+// η = re/rstar > 0 it cannot fail: with one of l, r ten times the other the
+// far-field series, elsewhere the closed form of RingsAtSeparation; for other inputs
+// the designed evaluation runs, and a failure carries the text of the
+// elliptic integral that rejected its arguments.
 ellip::KernelResult heyrovsky_magnification(double l, double r, double re, double rstar);
 
 // The ring magnification at one separation for the many radii an integral
-// asks for. The per-separation constants are formed once, and the closed form
-// takes 2η²K + d²Π as one Bulirsch integral cel(kc, 1 − n, ·, ·), with
-// kc² = 1 − m = d²(s² + 4η²)/(s²q) and 1 − n = (d/s)², both exact products:
-// one mean instead of two Carlson reductions, and no cancellation anywhere.
-// It agrees with heyrovsky_magnification to a few ulps (the tests state the
-// bound) and falls back to it in the near-ring band and for inputs outside
-// l ≥ 0, r > 0. A failure is NaN, as the integrals want it.
+// asks for, with the per-separation constants formed once. For l, r ≥ 0 and a
+// finite η > 0:
+//  - a ring through the lens (l = r) is +∞;
+//  - elsewhere the closed form (4/(2π s √q))·(2η²K + d²Π) as one Bulirsch
+//    integral cel(kc, 1 − n, ·, ·), with kc² = 1 − m = d²(s² + 4η²)/(s²q)
+//    and 1 − n = (d/s)² formed as exact products: no cancellation however
+//    close the ring passes to the lens (the first-order series there was
+//    off by up to 4·|l − r|), down to |l − r| = 1e-150·s, below which that
+//    series is exact to rounding and takes over.
+// Other inputs go to the designed evaluation, and its failures are NaN, as
+// the integrals want them.
 class RingsAtSeparation {
  public:
   RingsAtSeparation(double l, double re, double rstar);
+  // Whether r, with this separation, is an input of the regular evaluation.
+  bool regular(double r) const { return regular_separation_ && r >= 0.0 && std::isfinite(r); }
   double at(double r) const;
   // out[i] = at(r[i]) for every i, bit for bit, with the means run side by
   // side.
   void at_batch(std::span<const double> r, std::span<double> out) const;
 
  private:
-  // The closed form's arguments at one radius, or false where at() hands the
-  // radius to heyrovsky_magnification.
+  // The closed form's arguments at one radius.
   struct ClosedForm {
     double scale, kc, p, a, b;
   };
-  bool closed_form(double r, ClosedForm& form) const;
-  double fallback(double r) const;
+  enum class Regime { irregular, on_ring, near_ring_series, closed_form };
+  Regime regime(double r) const;
+  ClosedForm closed_form(double r) const;
+  double other_regime(double r, Regime regime) const;
 
   double l_, re_, rstar_;
+  double eta_;
   double four_eta_squared_;  // (η·η)·4
-  bool regular_separation_;  // l ≥ 0, finite, and a finite η > 0
   double two_eta_squared_;   // η·η + η·η
+  bool regular_separation_;  // l ≥ 0, finite, and a finite η > 0
 };
 
 // For each separation, ∫₀¹ 2πr·A(r)·B(r) dr / normalisation, A(r) the ring
-// magnification at radius r. A failed ring evaluation drops its node. The
-// integral is split at `profile_edges`, where the profile may jump.
+// magnification at radius r; far from the source (l ≥ 10) the far-field series
+// with the profile's moments, which `moments` gives on first need. A failed
+// ring evaluation drops its node. The integral is split at the profile's
+// `breaks`. NaN for a NaN or negative separation, and for ρ = rstar/re zero
+// or not finite: there is no magnification to give.
 Samples _integrated_heyrovsky_magnification(std::span<const double> l, double re, double rstar,
                                             BrightnessProfile profile, double normalisation,
-    std::span<const double> profile_edges = {});
+                                            const MomentsOf& moments,
+                                            std::span<const double> breaks = {});
 
 // The same for the built-in linear limb-darkening profile.
 Samples integrated_heyrovsky_magnification(std::span<const double> l, double re, double rstar);

@@ -2,11 +2,9 @@
 // profile-integrated models of both families.
 #pragma once
 
-#include <algorithm>
 #include <array>
 #include <cstddef>
 #include <span>
-#include <utility>
 
 #include "quadrature/double_exponential.hpp"
 
@@ -14,38 +12,43 @@ namespace mirlaxon::models {
 
 inline constexpr double SOURCE_TARGET_ERROR = 1e-16;
 
-// ∫₀¹ g(r) dr for a source whose centre is `separation` source radii from the
-// lens, in pieces. With the lens inside the source the ring r = separation
-// passes through it and g is singular there; a tabulated profile jumps to
-// zero at the ends of its sampled range (`profile_edges`). Splitting the
-// interval there puts each singularity or jump at the end of a piece, where
-// the tanh–sinh rule is at its best: one pass over [0, 1] misses by about
-// 0.3 % at the ring and by up to 2 % at a jump.
+// ∫₀¹ g(r) dr in pieces, split at the points of two increasing lists: where
+// the integrand is singular because of the lens (`singular`: the ring through
+// the lens at r = l, and for the disk family the radii whose difference
+// stencil reaches it) and where the profile bends or jumps (`breaks`, its
+// sample radii). Every piece is then smooth inside, with its singularity or
+// kink at an end, where the tanh–sinh rule is at its best: one pass over
+// [0, 1] misses by about 0.3 % at the ring, by 5e-7 at the kinks of an
+// 11-sample map and by 7e-3 at a jump. Points outside (0, 1) are ignored.
+template <class Integrand>
+double integrate_over_source(const Integrand& g, std::span<const double> singular,
+                             std::span<const double> breaks = {}) {
+  namespace de = quadrature::double_exponential;
+  double total = 0.0;
+  double left = 0.0;
+  const auto piece_to = [&](double right) {
+    if (!(right > left) || !(right <= 1.0)) return;
+    total = total + de::integrate(g, left, right, SOURCE_TARGET_ERROR).integral;
+    left = right;
+  };
+  std::size_t i = 0, j = 0;
+  while (i < singular.size() || j < breaks.size()) {
+    if (j == breaks.size() || (i < singular.size() && singular[i] <= breaks[j])) {
+      piece_to(singular[i++]);
+    } else {
+      piece_to(breaks[j++]);
+    }
+  }
+  piece_to(1.0);
+  return total;
+}
+
+// The ring through the lens, r = separation, as the one singular point.
 template <class Integrand>
 double integrate_over_source(const Integrand& g, double separation,
-                             std::span<const double> profile_edges = {}) {
-  namespace de = quadrature::double_exponential;
-  std::array<double, 5> ends{};
-  std::size_t count = 0;
-  ends[count++] = 0.0;
-  const auto add = [&](double point) {
-    if (!(point > 0.0 && point < 1.0) || count == ends.size() - 1) return;
-    for (std::size_t i = 0; i < count; ++i) {
-      if (ends[i] == point) return;
-    }
-    ends[count++] = point;
-  };
-  add(separation);
-  for (const double edge : profile_edges.first(std::min<std::size_t>(profile_edges.size(), 2))) add(edge);
-  ends[count++] = 1.0;
-  for (std::size_t i = 1; i < count; ++i) {  // insertion sort of at most five points
-    for (std::size_t j = i; j > 0 && ends[j - 1] > ends[j]; --j) std::swap(ends[j - 1], ends[j]);
-  }
-  double total = 0.0;
-  for (std::size_t i = 0; i + 1 < count; ++i) {
-    total = total + de::integrate(g, ends[i], ends[i + 1], SOURCE_TARGET_ERROR).integral;
-  }
-  return total;
+                             std::span<const double> breaks = {}) {
+  const std::array<double, 1> ring = {separation};
+  return integrate_over_source(g, std::span<const double>(ring), breaks);
 }
 
 }  // namespace mirlaxon::models

@@ -11,6 +11,68 @@
 
 namespace mirlaxon::models {
 
+namespace {
+
+// Closer to the limb than |d| < 1e-150·s the complement (d/s)² would leave
+// the normal doubles; the limb value is then exact to far below rounding.
+constexpr double LIMB_RESOLUTION = 1e-150;
+
+// [2/R + (1 + R²)/R²·2·atan(R)]/π, arranged so that neither R² nor 1/R²
+// overflows.
+double limb_value(double radius) {
+  return (2.0 / radius + ((std::atan(radius) + std::atan(radius)) / radius) *
+                             (1.0 / radius + radius)) /
+         ellip::PI;
+}
+
+// The closed form h = b1·E − b2·K + b3·Π as cel(kc, 1, a1, b1) +
+// cel(kc, p, a3, a3), with E = cel(kc, 1, 1, kc²), K = cel(kc, 1, 1, 1) and
+// Π = cel(kc, 1 − n, 1, 1).
+struct DiskClosedForm {
+  double kc, p, a1, b1, a3;
+};
+
+DiskClosedForm disk_closed_form(double u, double radius) {
+  const double r2 = radius * radius;
+  const double d = u - radius;
+  const double d2 = d * d;
+  const double s = radius + u;
+  const double q = std::sqrt(d2 + 4.0);
+  const double nc = (d / s) * (d / s);
+  const double mc = nc * ((s * s + 4.0) / (d2 + 4.0));
+  const double b1 = (s * q) / (r2 + r2);
+  const double b2 = (d * ((u * u - r2) * 0.5 + 4.0)) / (r2 * q);
+  const double b3 = ((r2 + 1.0) * (d2 + d2)) / ((r2 * s) * q);
+  return {std::sqrt(mc), nc, b1 - b2, b1 * mc - b2, b3};
+}
+
+enum class DiskRegime { far_field, limb, closed_form };
+
+DiskRegime disk_regime(double u, double radius) {
+  if (u >= FAR_FIELD_DISTANCE * radius) return DiskRegime::far_field;
+  if (std::fabs(u - radius) < LIMB_RESOLUTION * (u + radius)) return DiskRegime::limb;
+  return DiskRegime::closed_form;
+}
+
+double disk_far_field(double u, double radius) {
+  const double ratio = radius / u;
+  return 1.0 + far_field_excess(u, ratio * ratio, DISK_MOMENTS);
+}
+
+}  // namespace
+
+double disk_magnification(double u, double radius) {
+  switch (disk_regime(u, radius)) {
+    case DiskRegime::far_field: return disk_far_field(u, radius);
+    case DiskRegime::limb: return limb_value(radius);
+    case DiskRegime::closed_form: break;
+  }
+  const DiskClosedForm form = disk_closed_form(u, radius);
+  namespace bulirsch = ellip::bulirsch;
+  return UniformDisk::from_h(bulirsch::cel(form.kc, 1.0, form.a1, form.b1) +
+                             bulirsch::cel(form.kc, form.p, form.a3, form.a3));
+}
+
 ModelResult<Samples> witt_mao_magnification(std::span<const double> l, double re, double rstar) {
   Samples result;
   if (l.empty()) return result;
@@ -24,41 +86,16 @@ ModelResult<Samples> witt_mao_magnification(std::span<const double> l, double re
   return result;
 }
 
-bool DisksAtSeparation::closed_form(double y, ClosedForm& form) const {
-  const double radius = rho_ * y;
-  const double d = u_ - radius;
-  const bool regular = regular_separation_ && radius > 0.0 && std::isfinite(radius);
-  if (!regular || std::fabs(d) < UniformDisk::LIMB_BAND * std::fabs(radius)) return false;
-  const double r2 = radius * radius;
-  const double d2 = d * d;
-  const double s = radius + u_;
-  const double q = std::sqrt(d2 + 4.0);
-  const double nc = (d / s) * (d / s);
-  const double mc = nc * ((s * s + 4.0) / (d2 + 4.0));
-  const double b1 = (s * q) / (r2 + r2);
-  const double b2 = (d * ((u_ * u_ - r2) * 0.5 + 4.0)) / (r2 * q);
-  const double b3 = ((r2 + 1.0) * (d2 + d2)) / ((r2 * s) * q);
-  // E = cel(kc, 1, 1, kc²), K = cel(kc, 1, 1, 1), Π = cel(kc, 1 − n, 1, 1).
-  form.kc = std::sqrt(mc);
-  form.p = nc;
-  form.a1 = b1 - b2;
-  form.b1 = b1 * mc - b2;
-  form.a3 = b3;
-  return true;
-}
-
 double DisksAtSeparation::fallback(double y) const {
-  if (y < 0.0) return 0.0;
+  if (!(y > 0.0)) return y == 0.0 || y < 0.0 ? 0.0 : NAN;
   const ellip::KernelResult a = UniformDisk(rho_ * y).at(u_);
   return a ? *a : NAN;
 }
 
 double DisksAtSeparation::at(double y) const {
-  ClosedForm form{};
-  if (!closed_form(y, form)) return fallback(y);
-  namespace bulirsch = ellip::bulirsch;
-  return UniformDisk::from_h(bulirsch::cel(form.kc, 1.0, form.a1, form.b1) +
-                bulirsch::cel(form.kc, form.p, form.a3, form.a3));
+  const double radius = rho_ * y;
+  if (!(regular_separation_ && radius > 0.0 && std::isfinite(radius))) return fallback(y);
+  return disk_magnification(u_, radius);
 }
 
 void DisksAtSeparation::at_batch(std::span<const double> y, std::span<double> out) const {
@@ -69,8 +106,11 @@ void DisksAtSeparation::at_batch(std::span<const double> y, std::span<double> ou
   for (std::size_t start = 0; start < y.size(); start += CHUNK) {
     const std::size_t count = std::min(CHUNK, y.size() - start);
     for (std::size_t i = 0; i < count; ++i) {
-      ClosedForm form{1.0, 1.0, 0.0, 0.0, 0.0};  // a harmless lane where the form is not used
-      closed[i] = closed_form(y[start + i], form);
+      DiskClosedForm form{1.0, 1.0, 0.0, 0.0, 0.0};  // a harmless lane where the form is not used
+      const double radius = rho_ * y[start + i];
+      closed[i] = regular_separation_ && radius > 0.0 && std::isfinite(radius) &&
+                  disk_regime(u_, radius) == DiskRegime::closed_form;
+      if (closed[i]) form = disk_closed_form(u_, radius);
       kc[i] = form.kc;
       p[i] = form.p;
       a1[i] = form.a1;
@@ -81,75 +121,56 @@ void DisksAtSeparation::at_batch(std::span<const double> y, std::span<double> ou
     ellip::bulirsch::cel_batch(lanes(kc), lanes(ones), lanes(a1), lanes(b1), lanes(first));
     ellip::bulirsch::cel_batch(lanes(kc), lanes(p), lanes(a3), lanes(a3), lanes(second));
     for (std::size_t i = 0; i < count; ++i) {
-      out[start + i] = closed[i] ? UniformDisk::from_h(first[i] + second[i]) : fallback(y[start + i]);
+      out[start + i] = closed[i] ? UniformDisk::from_h(first[i] + second[i]) : at(y[start + i]);
     }
   }
 }
 
 namespace {
 
-// 2πr·(F(r) + (r/2)·F′(r))·B(r) with F′ the central difference, one point at
-// a time or a quadrature level at once: the batch gathers F at r and r ± h
-// for every point and combines them exactly as central_difference does.
-struct DiskIntegrand {
-  DisksAtSeparation disks;
-  BrightnessProfile profile;
-
-  static double combine(double r, double f, double derivative, double b) {
-    return ((r * TWO_PI) * (f + (r * 0.5) * derivative)) * b;
-  }
-
-  double operator()(double r) const {
-    const auto disk = [this](double y) { return disks.at(y); };
-    const double f = disk(r);
-    const double derivative = r < 0.0 ? 0.0 : numdiff::central_difference(disk, r);
-    return combine(r, f, derivative, profile(r));
-  }
-
-  void evaluate_batch(std::span<const double> r, std::span<double> values) const {
-    constexpr std::size_t CHUNK = 64;
-    std::array<double, 3 * CHUNK> y, f;
-    std::array<double, CHUNK> step;
-    for (std::size_t start = 0; start < r.size(); start += CHUNK) {
-      const std::size_t count = std::min(CHUNK, r.size() - start);
-      for (std::size_t i = 0; i < count; ++i) {
-        const double x = r[start + i];
-        const double h = numdiff::central_difference_step(x);
-        step[i] = h;
-        y[3 * i] = x;
-        y[3 * i + 1] = x + h;
-        y[3 * i + 2] = x - h;
-      }
-      disks.at_batch(std::span(y).first(3 * count), std::span(f).first(3 * count));
-      for (std::size_t i = 0; i < count; ++i) {
-        const double x = r[start + i];
-        const double h = step[i];
-        const double derivative = x < 0.0 ? 0.0 : (f[3 * i + 1] - f[3 * i + 2]) / (h + h);
-        values[start + i] = combine(x, f[3 * i], derivative, profile(x));
-      }
-    }
-  }
-};
+// The disk term is singular at the ring through the lens, y = l, and so the
+// difference quotient at r is wherever r + h(r) or r − h(r) reaches l: at
+// r = (l − c)/(1 + c) and (l + c)/(1 − c), c = ∛ε. Split there too, or the
+// rule meets a kink of the integrand a few steps from the end of a piece
+// (6e-7 of the result just outside the limb).
+std::array<double, 3> stencil_points(double separation) {
+  const double c = numdiff::CBRT_EPS;
+  return {(separation - c) / (1.0 + c), separation, (separation + c) / (1.0 - c)};
+}
 
 }  // namespace
 
 ModelResult<Samples> _integrated_witt_mao_magnification(std::span<const double> l, double re,
                                                         double rstar, BrightnessProfile profile,
                                                         double normalisation,
-                                                        std::span<const double> profile_edges) {
-  // The whole-source values are not used below, but a separation that the
-  // closed form rejects fails the call as it does there.
+                                                        const MomentsOf& moments,
+                                                        std::span<const double> breaks) {
+  // A separation that the closed form rejects fails the call as it does
+  // there.
   const ModelResult<Samples> whole = witt_mao_magnification(l, re, rstar);
   if (!whole) return std::unexpected(whole.error());
 
   const double rho = rstar / re;
+  const bool regular_rho = rho > 0.0 && std::isfinite(rho);
+  FarFieldMoments far_moments{};
+  bool have_moments = false;
   Samples result;
   result.reserve(l.size());
   for (const double separation : l) {
+    if (regular_rho && separation >= FAR_FIELD_DISTANCE) {
+      if (!have_moments) {
+        far_moments = moments();
+        have_moments = true;
+      }
+      const double ratio = 1.0 / separation;
+      result.push_back(1.0 + far_field_excess(rho * separation, ratio * ratio, far_moments));
+      continue;
+    }
     // Uniform disks of radius y source radii (ρ·y Einstein radii) about the
     // source centre, seen from the lens at ρ·l.
-    const DiskIntegrand integrand{DisksAtSeparation(rho * separation, rho), profile};
-    result.push_back(integrate_over_source(integrand, separation, profile_edges) / normalisation);
+    const DiskIntegrand integrand(DisksAtSeparation(rho * separation, rho), profile);
+    result.push_back(integrate_over_source(integrand, stencil_points(separation), breaks) /
+                     normalisation);
   }
   return result;
 }
@@ -157,16 +178,18 @@ ModelResult<Samples> _integrated_witt_mao_magnification(std::span<const double> 
 ModelResult<Samples> integrated_witt_mao_magnification(std::span<const double> l, double re,
                                                        double rstar) {
   return _integrated_witt_mao_magnification(l, re, rstar, linear_limb_profile,
-                                            LINEAR_LIMB_NORMALISATION);
+                                            LINEAR_LIMB_NORMALISATION,
+                                            [] { return linear_limb_moments(); });
 }
 
 ModelResult<Samples> integrated_flux_map_witt_mao_magnification(std::span<const double> l, double re,
                                                                 double rstar,
                                                                 std::span<const double> bl,
                                                                 std::span<const double> bf) {
-  return with_flux_map(bl, bf, [&](const FluxMapProfile& profile, double normalisation,
-                                   std::span<const double> edges) {
-    return _integrated_witt_mao_magnification(l, re, rstar, profile, normalisation, edges);
+  return with_flux_map(bl, bf, [&](const FluxMapProfile& profile) {
+    return _integrated_witt_mao_magnification(l, re, rstar, profile, profile.normalisation(),
+                                              [&profile] { return profile.moments(); },
+                                              profile.breaks());
   });
 }
 

@@ -1,0 +1,115 @@
+// The far field: a source, ring or disk whose radius R is small beside its
+// distance u from the lens. There the mean of the point-lens magnification A
+// over it is a series in (R/u)² with the powers of the Laplacian of A as
+// coefficients (derived in tools/make_far_field_series.py):
+//
+//   mean − 1 = (1 − w²)²/(2w) · [1/(1 + w)² + Σ_k m_k (R/u)^2k Q_k(w²)],
+//   w = u/√(u² + 4),
+//
+// where m_k is 1 for a ring, 1/(k + 1) for a uniform disk and the normalised
+// moment ∫2πr B r^2k dr / ∫2πr B dr for a brightness profile B over the unit
+// disk. Nothing in it cancels, so the excess over 1 keeps its relative
+// precision however far out (the closed forms lose ε·(u/R)² there), and it
+// costs a few dozen operations.
+#pragma once
+
+#include <array>
+#include <cmath>
+#include <span>
+
+#include "models/far_field_coefficients.hpp"
+
+namespace mirlaxon::models {
+
+// Distance, in radii of the averaged circle, from which the series is used:
+// with (R/u)² ≤ 1/100 the first term left out is below 1e-18 of the mean.
+inline constexpr double FAR_FIELD_DISTANCE = 10.0;
+
+// m_1 … m_K, the weights of the series terms.
+using FarFieldMoments = std::array<double, FAR_FIELD_TERMS>;
+
+// Σ_j |Q_k,j|, a bound of |Q_k(w²)| for 0 ≤ w ≤ 1.
+inline constexpr std::array<double, FAR_FIELD_TERMS> FAR_FIELD_Q_BOUND = [] {
+  std::array<double, FAR_FIELD_TERMS> bound{};
+  for (int k = 0; k < FAR_FIELD_TERMS; ++k) {
+    for (const double c : FAR_FIELD_Q[k]) bound[k] += c < 0.0 ? -c : c;
+  }
+  return bound;
+}();
+
+// The mean's excess over 1 at distance u (Einstein radii) for (R/u)² =
+// ratio_squared ≤ 1/100 and the weights `moments`.
+inline double far_field_excess(double u, double ratio_squared, const FarFieldMoments& moments) {
+  // v = 1 − w² = 4/(u² + 4) and w, formed without overflow for large u.
+  double v, w;
+  if (u >= 2.0) {
+    const double t2 = (2.0 / u) * (2.0 / u);
+    v = t2 / (1.0 + t2);
+    w = 1.0 / std::sqrt(1.0 + t2);
+  } else {
+    const double u2 = u * u;
+    v = 4.0 / (u2 + 4.0);
+    w = u / std::sqrt(u2 + 4.0);
+  }
+  const double w2 = w * w;
+  // Relative to the bracket (at least 1/4), term k is below
+  // 4·(R/u)^2k·m_k·Σ_j |Q_k,j|: the terms from the first one under 2^-56 on
+  // fall off by more than a factor of ten each and are left out, so that far
+  // out only a term or two is summed. The count depends on the arguments
+  // alone.
+  std::array<double, FAR_FIELD_TERMS> powers;
+  double power = 1.0;
+  int terms = 0;
+  while (terms < FAR_FIELD_TERMS) {
+    power = power * ratio_squared;
+    if (4.0 * power * std::fabs(moments[terms]) * FAR_FIELD_Q_BOUND[terms] < 0x1p-56) break;
+    powers[terms++] = power;
+  }
+  // The terms fall off as (R/u)^2k: sum from the smallest.
+  double sum = 0.0;
+  for (int k = terms - 1; k >= 0; --k) {
+    const auto& q = FAR_FIELD_Q[k];
+    double poly = 0.0;
+    for (int j = 2 * k + 1; j >= 0; --j) poly = poly * w2 + q[j];  // Q_{k+1} has degree 2k + 1
+    sum = sum + (moments[k] * powers[k]) * poly;
+  }
+  sum = sum + 1.0 / ((1.0 + w) * (1.0 + w));
+  return ((v * v) / (w + w)) * sum;
+}
+
+// Weights of a thin ring (all 1) and of a uniformly bright disk (1/(k + 1)).
+inline constexpr FarFieldMoments RING_MOMENTS = [] {
+  FarFieldMoments m{};
+  for (auto& value : m) value = 1.0;
+  return m;
+}();
+inline constexpr FarFieldMoments DISK_MOMENTS = [] {
+  FarFieldMoments m{};
+  for (int k = 0; k < FAR_FIELD_TERMS; ++k) m[k] = 1.0 / (k + 2);
+  return m;
+}();
+
+// ∫₀¹ 2πr·r^2k·μ^p dr = π·B(k + 1, p/2 + 1) with μ = √(1 − r²), for k = 0 … K,
+// by the recurrence B(k + 1, a) = B(k, a)·k/(k + a) from B(1, a) = 1/a.
+inline std::array<double, FAR_FIELD_TERMS + 1> limb_power_moments(double p) {
+  constexpr double PI = 3.141592653589793;
+  std::array<double, FAR_FIELD_TERMS + 1> moments{};
+  const double a = p * 0.5 + 1.0;
+  double beta = 1.0 / a;
+  moments[0] = PI * beta;
+  for (int k = 1; k <= FAR_FIELD_TERMS; ++k) {
+    beta = beta * (k / (k + a));
+    moments[k] = PI * beta;
+  }
+  return moments;
+}
+
+// The weights of a profile from its unnormalised moments ∫2πr B r^2k dr,
+// k = 0 … K.
+inline FarFieldMoments normalised_moments(const std::array<double, FAR_FIELD_TERMS + 1>& raw) {
+  FarFieldMoments m{};
+  for (int k = 0; k < FAR_FIELD_TERMS; ++k) m[k] = raw[k + 1] / raw[0];
+  return m;
+}
+
+}  // namespace mirlaxon::models

@@ -1,0 +1,78 @@
+#include "models/flux_map.hpp"
+
+#include <array>
+#include <cmath>
+
+namespace mirlaxon::models {
+
+FluxMapProfile::FluxMapProfile(std::span<const double> radii, std::span<const double> brightness)
+    : bl_(radii), bf_(brightness) {
+  // Only the samples that interp uses count; with fewer than two the profile
+  // is constant and has no break.
+  const std::size_t samples = std::min(bl_.size(), bf_.size());
+  if (samples < 2) return;
+  for (const double radius : bl_.first(samples)) {
+    if (radius > 0.0 && radius < 1.0) breaks_.push_back(radius);
+  }
+  std::sort(breaks_.begin(), breaks_.end());
+  breaks_.erase(std::unique(breaks_.begin(), breaks_.end()), breaks_.end());
+}
+
+double FluxMapProfile::normalisation() const {
+  const auto weighted = [this](double r) { return (r * TWO_PI) * (*this)(r); };
+  return integrate_over_source(weighted, 0.0, breaks_);
+}
+
+namespace {
+
+// ∫_a^b 2πr·r^2k·B(r) dr for k = 0 … K, B linear from B(a) = ya to
+// B(b) = yb, 0 ≤ a < b. With r = a + w·t (w = b − a) the integrand expands
+// in powers of a and w·t with positive coefficients:
+//   ∫_a^b r^n·B dr = w·Σ_j C(n, j)·a^(n−j)·w^j·(ya/((j + 1)(j + 2)) + yb/(j + 2)),
+// so nothing cancels however short or steep the piece.
+void add_linear_piece_moments(double a, double b, double ya, double yb,
+                              std::array<double, FAR_FIELD_TERMS + 1>& raw) {
+  constexpr int MAX_POWER = 2 * FAR_FIELD_TERMS + 1;
+  const double w = b - a;
+  std::array<double, MAX_POWER + 1> a_power, w_power;
+  a_power[0] = 1.0;
+  w_power[0] = 1.0;
+  for (int i = 1; i <= MAX_POWER; ++i) {
+    a_power[i] = a_power[i - 1] * a;
+    w_power[i] = w_power[i - 1] * w;
+  }
+  for (int k = 0; k <= FAR_FIELD_TERMS; ++k) {
+    const int n = 2 * k + 1;
+    double sum = 0.0;
+    double binomial = 1.0;  // C(n, j)
+    for (int j = 0; j <= n; ++j) {
+      const double term = (binomial * a_power[n - j]) * w_power[j];
+      sum = sum + term * (ya / ((j + 1.0) * (j + 2.0)) + yb / (j + 2.0));
+      binomial = binomial * (n - j) / (j + 1.0);
+    }
+    raw[k] = raw[k] + TWO_PI * (w * sum);
+  }
+}
+
+}  // namespace
+
+FarFieldMoments FluxMapProfile::moments() const {
+  std::array<double, FAR_FIELD_TERMS + 1> raw{};
+  const std::size_t samples = std::min(bl_.size(), bf_.size());
+  if (samples == 1) {
+    add_linear_piece_moments(0.0, 1.0, bf_[0], bf_[0], raw);
+  } else {
+    for (std::size_t i = 0; i + 1 < samples; ++i) {
+      const double x0 = bl_[i], x1 = bl_[i + 1];
+      const double a = std::max(x0, 0.0), b = std::min(x1, 1.0);
+      if (!(b > a)) continue;
+      // The segment's values at the ends of the part inside [0, 1].
+      const double fa = bf_[i] + (bf_[i + 1] - bf_[i]) * ((a - x0) / (x1 - x0));
+      const double fb = bf_[i] + (bf_[i + 1] - bf_[i]) * ((b - x0) / (x1 - x0));
+      add_linear_piece_moments(a, b, fa, fb, raw);
+    }
+  }
+  return normalised_moments(raw);
+}
+
+}  // namespace mirlaxon::models
