@@ -14,6 +14,7 @@ SOURCES = [
     "src/models/flux_map.cpp",
     "src/models/model_error.cpp",
     "src/models/ring.cpp",
+    "src/models/source_rule.cpp",
     "src/models/uniform_disk.cpp",
 ]
 

@@ -15,7 +15,7 @@ mkdir -p build-fuzz/corpus build-fuzz/artifacts
 clang++-16 -std=c++2b -O1 -g -ffp-contract=off -fno-omit-frame-pointer \
   -fsanitize=fuzzer,address,undefined -fno-sanitize-recover=undefined \
   -Wno-macro-redefined -D__cpp_concepts=202002L -Isrc \
-  tests/fuzz/fuzz_models.cpp src/models/flux_map.cpp src/models/model_error.cpp src/models/ring.cpp src/models/uniform_disk.cpp \
+  tests/fuzz/fuzz_models.cpp src/models/flux_map.cpp src/models/model_error.cpp src/models/ring.cpp src/models/source_rule.cpp src/models/uniform_disk.cpp \
   -o build-fuzz/fuzz_models
 
 # The models write a diagnostic to standard error for every assertion they

@@ -8,6 +8,7 @@
 #include "ellip/legendre.hpp"
 #include "models/flux_map.hpp"
 #include "models/source_integral.hpp"
+#include "models/source_rule.hpp"
 
 namespace mirlaxon::models {
 
@@ -87,16 +88,14 @@ RingsAtSeparation::RingsAtSeparation(double l, double re, double rstar)
                         four_eta_squared_ > 0.0;
 }
 
-RingsAtSeparation::Regime RingsAtSeparation::regime(double r) const {
+RingsAtSeparation::Regime RingsAtSeparation::regime(double r, double d) const {
   if (!regular(r)) return Regime::irregular;
-  const double d = l_ - r;
   if (d == 0.0) return Regime::on_ring;
   if (std::fabs(d) < RING_RESOLUTION * (l_ + r)) return Regime::near_ring_series;
   return Regime::closed_form;
 }
 
-RingsAtSeparation::ClosedForm RingsAtSeparation::closed_form(double r) const {
-  const double d = l_ - r;
+RingsAtSeparation::ClosedForm RingsAtSeparation::closed_form(double r, double d) const {
   const double s = l_ + r;
   const double q = d * d + four_eta_squared_;
   const double nc = (d / s) * (d / s);
@@ -109,44 +108,114 @@ RingsAtSeparation::ClosedForm RingsAtSeparation::closed_form(double r) const {
   return form;
 }
 
-double RingsAtSeparation::other_regime(double r, Regime regime) const {
+double RingsAtSeparation::other_regime(double r, double d, Regime regime) const {
   switch (regime) {
     case Regime::on_ring: return INFINITY;
-    case Regime::near_ring_series: return near_ring_series(l_, l_ - r, eta_);
+    case Regime::near_ring_series: return near_ring_series(l_, d, eta_);
     case Regime::irregular: {
       const ellip::KernelResult ring = designed_ring(l_, r, re_, rstar_);
       return ring ? *ring : NAN;
     }
     case Regime::closed_form: break;
   }
-  const ClosedForm form = closed_form(r);
+  const ClosedForm form = closed_form(r, d);
   return (form.scale * ellip::bulirsch::cel(form.kc, form.p, form.a, form.b)) / TWO_PI;
 }
 
-double RingsAtSeparation::at(double r) const { return other_regime(r, regime(r)); }
+double RingsAtSeparation::at(double r) const {
+  const double d = l_ - r;
+  return other_regime(r, d, regime(r, d));
+}
 
 void RingsAtSeparation::at_batch(std::span<const double> r, std::span<double> out) const {
+  constexpr std::size_t CHUNK = 64;
+  std::array<double, CHUNK> d;
+  for (std::size_t start = 0; start < r.size(); start += CHUNK) {
+    const std::size_t count = std::min(CHUNK, r.size() - start);
+    for (std::size_t i = 0; i < count; ++i) d[i] = l_ - r[start + i];
+    at_batch(r.subspan(start, count), std::span(d).first(count), out.subspan(start, count));
+  }
+}
+
+#if defined(__x86_64__) && defined(__GNUC__)
+namespace {
+
+// Four closed forms side by side: the arguments of closed_form() and the
+// result (scale·cel)/2π, with the same correctly rounded operations in the
+// same order in every lane.
+__attribute__((target("avx2"))) void closed_forms_four(const double* r_in, const double* d_in,
+                                                       double l, double four_eta_squared,
+                                                       double two_eta_squared, double* out) {
+  const __m256d r = _mm256_loadu_pd(r_in);
+  const __m256d d = _mm256_loadu_pd(d_in);
+  const __m256d four_eta2 = _mm256_set1_pd(four_eta_squared);
+  const __m256d two_eta2 = _mm256_set1_pd(two_eta_squared);
+  const __m256d s = _mm256_add_pd(_mm256_set1_pd(l), r);
+  const __m256d d2 = _mm256_mul_pd(d, d);
+  const __m256d q = _mm256_add_pd(d2, four_eta2);
+  const __m256d ratio = _mm256_div_pd(d, s);
+  const __m256d nc = _mm256_mul_pd(ratio, ratio);
+  const __m256d scale = _mm256_div_pd(_mm256_set1_pd(4.0), _mm256_mul_pd(s, _mm256_sqrt_pd(q)));
+  const __m256d abs_d = _mm256_andnot_pd(_mm256_set1_pd(-0.0), d);
+  const __m256d kc = _mm256_mul_pd(
+      _mm256_div_pd(abs_d, s),
+      _mm256_sqrt_pd(_mm256_div_pd(_mm256_add_pd(_mm256_mul_pd(s, s), four_eta2), q)));
+  alignas(32) double kc_lanes[4], p_lanes[4], a_lanes[4], b_lanes[4], cel_lanes[4];
+  _mm256_store_pd(kc_lanes, kc);
+  _mm256_store_pd(p_lanes, nc);
+  _mm256_store_pd(a_lanes, _mm256_add_pd(two_eta2, d2));
+  _mm256_store_pd(b_lanes, _mm256_add_pd(_mm256_mul_pd(two_eta2, nc), d2));
+  ellip::bulirsch::detail::cel_four(kc_lanes, p_lanes, a_lanes, b_lanes, cel_lanes);
+  const __m256d value = _mm256_div_pd(_mm256_mul_pd(scale, _mm256_load_pd(cel_lanes)),
+                                      _mm256_set1_pd(TWO_PI));
+  _mm256_storeu_pd(out, value);
+}
+
+}  // namespace
+#endif
+
+void RingsAtSeparation::at_batch(std::span<const double> r, std::span<const double> d,
+                                 std::span<double> out) const {
   constexpr std::size_t CHUNK = 64;
   std::array<double, CHUNK> scale, kc, p, a, b, combined;
   std::array<Regime, CHUNK> regimes;
   for (std::size_t start = 0; start < r.size(); start += CHUNK) {
     const std::size_t count = std::min(CHUNK, r.size() - start);
-    for (std::size_t i = 0; i < count; ++i) {
+    std::size_t i = 0;
+#if defined(__x86_64__) && defined(__GNUC__)
+    // Groups of four radii that all take the closed form run it in vector
+    // lanes from the arguments on; any other group goes the scalar way.
+    if (ellip::bulirsch::detail::has_avx2()) {
+      for (; i + 4 <= count; i += 4) {
+        bool closed = true;
+        for (std::size_t k = i; k < i + 4; ++k) {
+          regimes[k] = regime(r[start + k], d[start + k]);
+          closed = closed && regimes[k] == Regime::closed_form;
+        }
+        if (!closed) break;
+        closed_forms_four(&r[start + i], &d[start + i], l_, four_eta_squared_, two_eta_squared_,
+                          &out[start + i]);
+      }
+    }
+#endif
+    const std::size_t scalar_from = i;
+    for (; i < count; ++i) {
       ClosedForm form{1.0, 1.0, 1.0, 0.0, 0.0};  // a harmless lane where the form is not used
-      regimes[i] = regime(r[start + i]);
-      if (regimes[i] == Regime::closed_form) form = closed_form(r[start + i]);
+      regimes[i] = regime(r[start + i], d[start + i]);
+      if (regimes[i] == Regime::closed_form) form = closed_form(r[start + i], d[start + i]);
       scale[i] = form.scale;
       kc[i] = form.kc;
       p[i] = form.p;
       a[i] = form.a;
       b[i] = form.b;
     }
-    ellip::bulirsch::cel_batch(std::span(kc).first(count), std::span(p).first(count),
-                               std::span(a).first(count), std::span(b).first(count),
-                               std::span(combined).first(count));
-    for (std::size_t i = 0; i < count; ++i) {
-      out[start + i] = regimes[i] == Regime::closed_form ? (scale[i] * combined[i]) / TWO_PI
-                                                         : other_regime(r[start + i], regimes[i]);
+    const std::size_t rest = count - scalar_from;
+    const auto lanes = [&](auto& values) { return std::span(values).subspan(scalar_from, rest); };
+    ellip::bulirsch::cel_batch(lanes(kc), lanes(p), lanes(a), lanes(b), lanes(combined));
+    for (i = scalar_from; i < count; ++i) {
+      out[start + i] = regimes[i] == Regime::closed_form
+                           ? (scale[i] * combined[i]) / TWO_PI
+                           : other_regime(r[start + i], d[start + i], regimes[i]);
     }
   }
 }
@@ -202,10 +271,43 @@ Samples _integrated_heyrovsky_magnification(std::span<const double> l, double re
   return result;
 }
 
+Samples ring_source_averages(std::span<const double> l, double re, double rstar,
+                             const SourceProfile& profile) {
+  const double rho = rstar / re;
+  const bool no_source = rho == 0.0 || !std::isfinite(rho);
+  SourceNodes nodes;
+  Samples result;
+  result.reserve(l.size());
+  for (const double separation : l) {
+    if (no_source || !(separation >= 0.0)) {
+      result.push_back(NAN);
+    } else if (separation >= FAR_FIELD_DISTANCE) {
+      const double ratio = 1.0 / separation;
+      result.push_back(1.0 + far_field_excess(rho * separation, ratio * ratio, profile.moments()));
+    } else {
+      const RingsAtSeparation rings(separation, re, rstar);
+      result.push_back(profile.integrate(separation, rings, nodes) / profile.normalisation());
+    }
+  }
+  return result;
+}
+
+const SourceProfile& linear_limb_source() {
+  static const SourceProfile profile = [] {
+    constexpr std::array<double, 2> powers = {0.0, 1.0};
+    constexpr std::array<double, 2> weights = {0.4, 0.6};
+    return SourceProfile::limb_law(powers, weights);
+  }();
+  return profile;
+}
+
 Samples integrated_heyrovsky_magnification(std::span<const double> l, double re, double rstar) {
-  return _integrated_heyrovsky_magnification(l, re, rstar, linear_limb_profile,
-                                             LINEAR_LIMB_NORMALISATION,
-                                             [] { return linear_limb_moments(); });
+  if (rstar / re < 0.0) {
+    return _integrated_heyrovsky_magnification(l, re, rstar, linear_limb_profile,
+                                               LINEAR_LIMB_NORMALISATION,
+                                               [] { return linear_limb_moments(); });
+  }
+  return ring_source_averages(l, re, rstar, linear_limb_source());
 }
 
 ModelResult<Samples> integrated_flux_map_heyrovsky_magnification(std::span<const double> l,
@@ -213,9 +315,12 @@ ModelResult<Samples> integrated_flux_map_heyrovsky_magnification(std::span<const
                                                                  std::span<const double> bl,
                                                                  std::span<const double> bf) {
   return with_flux_map(bl, bf, [&](const FluxMapProfile& profile) -> ModelResult<Samples> {
-    return _integrated_heyrovsky_magnification(l, re, rstar, profile, profile.normalisation(),
-                                               [&profile] { return profile.moments(); },
-                                               profile.breaks());
+    if (rstar / re < 0.0) {
+      return _integrated_heyrovsky_magnification(l, re, rstar, profile, profile.normalisation(),
+                                                 [&profile] { return profile.moments(); },
+                                                 profile.breaks());
+    }
+    return ring_source_averages(l, re, rstar, SourceProfile::flux_map(bl, bf, l));
   });
 }
 

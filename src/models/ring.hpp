@@ -50,10 +50,15 @@ class RingsAtSeparation {
   RingsAtSeparation(double l, double re, double rstar);
   // Whether r, with this separation, is an input of the regular evaluation.
   bool regular(double r) const { return regular_separation_ && r >= 0.0 && std::isfinite(r); }
+  double eta() const { return eta_; }
   double at(double r) const;
   // out[i] = at(r[i]) for every i, bit for bit, with the means run side by
   // side.
   void at_batch(std::span<const double> r, std::span<double> out) const;
+  // The same with d[i] = l − r[i] given, formed by the caller from an exact
+  // offset to the ring through the lens: a radius that rounds onto the
+  // separation is then still a finite distance from it.
+  void at_batch(std::span<const double> r, std::span<const double> d, std::span<double> out) const;
 
  private:
   // The closed form's arguments at one radius.
@@ -61,9 +66,9 @@ class RingsAtSeparation {
     double scale, kc, p, a, b;
   };
   enum class Regime { irregular, on_ring, near_ring_series, closed_form };
-  Regime regime(double r) const;
-  ClosedForm closed_form(double r) const;
-  double other_regime(double r, Regime regime) const;
+  Regime regime(double r, double d) const;
+  ClosedForm closed_form(double r, double d) const;
+  double other_regime(double r, double d, Regime regime) const;
 
   double l_, re_, rstar_;
   double eta_;
@@ -83,7 +88,19 @@ Samples _integrated_heyrovsky_magnification(std::span<const double> l, double re
                                             const MomentsOf& moments,
                                             std::span<const double> breaks = {});
 
-// The same for the built-in linear limb-darkening profile.
+class SourceProfile;
+
+// For each separation, ∫₀¹ 2πr·A(r)·B(r) dr / N by the ring family's fixed
+// rule (source_rule.hpp), N the profile's exact normalisation, and the
+// far-field series from l = 10 on. NaN as above. ρ must not be negative.
+Samples ring_source_averages(std::span<const double> l, double re, double rstar,
+                             const SourceProfile& profile);
+
+// The built-in profile as the ring family's rule takes it, formed once.
+const SourceProfile& linear_limb_source();
+
+// The same for the built-in linear limb-darkening profile (by the fixed rule;
+// for a negative ρ = rstar/re by the tanh–sinh rule, as designed).
 Samples integrated_heyrovsky_magnification(std::span<const double> l, double re, double rstar);
 
 // The same for a tabulated profile (bl, bf), interpolated linearly and

@@ -39,8 +39,10 @@ class FluxMapTest(unittest.TestCase):
             with self.subTest(function.__name__):
                 a = function([0.3, 2.0], 1.0, 1.0, bl, bf)
                 b = function([0.3, 2.0], 1.0, 1.0, tuple(bl), [10 * y for y in bf])
+                # Up to the rule: its absolute stopping test meets the
+                # scaled integrand at another level.
                 for x, y in zip(a, b):
-                    self.assertAlmostEqual(x / y, 1.0, delta=1e-14)
+                    self.assertAlmostEqual(x / y, 1.0, delta=1e-12)
 
     def test_empty_map_gives_nan(self):
         for function in FLUX_MAPS:

@@ -1,6 +1,7 @@
 """The ring family through the host: argument kinds, results, failures, and
 PanicException for an inconsistent flux map."""
 
+import math
 import unittest
 
 import mirlaxon
@@ -49,10 +50,16 @@ class IntegratedRingTest(unittest.TestCase):
         self.assertAlmostEqual(values[1], 1.0193416042, places=9)
         self.assertEqual(integrated([], 1.0, 1.0), [])
 
-    def test_failed_ring_evaluations_do_not_fail_the_call(self):
-        # Negative separations make every ring evaluation fail: each node is
-        # dropped and the element is 0, but the call succeeds.
-        self.assertEqual(integrated([-2.0], 1.0, 1.0), [0.0])
+    def test_no_separation_or_no_source_is_nan(self):
+        # Nothing to magnify: NaN for that element, and the call succeeds.
+        for function in (lambda l, re, rstar: integrated(l, re, rstar),
+                         lambda l, re, rstar: mirlaxon.integrated_flux_map_heyrovsky_magnification(
+                             l, re, rstar, [0.0, 1.0], [1.0, 0.5])):
+            values = function([-2.0, float("nan"), 2.0], 1.0, 1.0)
+            self.assertTrue(math.isnan(values[0]) and math.isnan(values[1]))
+            self.assertAlmostEqual(values[2], 1.07, delta=0.01)
+            self.assertTrue(all(math.isnan(v) for v in function([2.0], 0.0, 1.0)))
+            self.assertTrue(all(math.isnan(v) for v in function([2.0], 1.0, 0.0)))
 
 
 class DiscreteRingsTest(unittest.TestCase):

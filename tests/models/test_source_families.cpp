@@ -1,7 +1,7 @@
 // The two routes to the magnification of an extended source with a brightness
 // profile, the uniform-disk family (disk terms and their radial derivative)
 // and the ring family (ring magnifications), against each other and against
-// the 2-D brute-force average (tools/make_ring_reference.py).
+// the 2-D brute-force average (tools/make_regime_reference.py).
 #include <gtest/gtest.h>
 
 #include <cmath>
@@ -32,9 +32,9 @@ std::vector<double> split_numbers(const std::string& text) {
   return numbers;
 }
 
-std::map<std::string, FluxMap> read_flux_maps() {
+std::map<std::string, FluxMap> read_flux_maps(const std::string& table) {
   std::map<std::string, FluxMap> maps;
-  for (const auto& row : read_table("flux_maps.tsv")) {
+  for (const auto& row : read_table(table)) {
     maps[row.fields.at(0)] = {split_numbers(row.fields.at(1)), split_numbers(row.fields.at(2))};
   }
   return maps;
@@ -61,52 +61,56 @@ double ring_family(const std::string& profile, const std::map<std::string, FluxM
   return result ? result->at(0) : NAN;
 }
 
-// Relative error bounds, by family and region. The ring family integrates a
-// ring magnification accurate to 5e-15; the disk family differentiates disk
-// magnifications numerically, and near the ring through the lens (r = l,
-// inside the source) the limb band of the disk form flattens the disk term
-// over |r − l| < 1e-5·r, where its derivative has a logarithmic singularity:
-// that costs up to a few 1e-6 inside the source, and at l = 0 the step of the
-// difference quotient cannot resolve the 1/r of the disk term below r ≈ 6e-6
-// (about 1e-5); outside the source the disk family reaches 6e-9 (just beyond
-// the limb). A flux map's interior kinks cost the tanh–sinh rule accuracy in
-// both families alike (3e-6 with ten kinks); its jumps to zero at the ends of
-// the sampled range are split off and cost nothing visible (3e-8).
-struct Bounds {
-  double ring_inside, ring_outside, disk_inside, disk_outside;
+// Against the 2-D brute-force average over the source
+// (tools/make_regime_reference.py): the built-in profile and flux maps with
+// kinks, a jump, a gap at both ends and a single sample, for Einstein radii
+// of 0.01 to 1e6 source radii and separations from the centre through the
+// limb (within 1e-9 of it, and on it) to 1e8.
+//
+// The ring family's rule meets 1e-12 everywhere (worst seen 5e-13, on the
+// limb with η = 0.01). The disk family differentiates disk magnifications
+// with a step of h ≈ 1.2e-5 at the limb: 1e-9 outside the source and 1e-7
+// inside, except for the built-in profile within 1e-3 of the limb, where the
+// profile's √(1 − r²) meets the ring through the lens inside the difference
+// stencil and costs up to 1e-8 (1e-8 seen, 1e-10 at 1.001, 2e-11 beyond).
+struct Regime {
+  const char* name;
+  bool (*contains)(double l);
 };
-const std::map<std::string, Bounds> BOUNDS = {
-    {"linear_limb", {1e-10, 1e-13, 3e-5, 2e-8}},
-    {"uniform", {1e-12, 1e-13, 3e-5, 1e-9}},
-    {"limb_11", {1e-5, 2e-6, 3e-5, 2e-6}},
-    {"inner_half", {1e-7, 1e-7, 3e-5, 1e-7}},
+constexpr Regime REGIMES[] = {
+    {"inside", [](double l) { return l < 1.0; }},
+    {"limb", [](double l) { return l == 1.0; }},
+    {"outside", [](double l) { return l > 1.0; }},
 };
 
-TEST(SourceFamilies, BothRoutesMatchTheDiskAverage) {
-  const auto maps = read_flux_maps();
-  ASSERT_EQ(maps.size(), 3u);
-  std::map<std::string, Bounds> worst;
+double disk_bound(const std::string& profile, double l) {
+  if (profile == "linear_limb" && std::fabs(l - 1.0) < 1e-3) return 2e-8;
+  return l < 1.0 ? 1e-7 : 1e-9;
+}
+
+TEST(SourceFamilies, BothRoutesMatchTheSourceAverageInEveryRegime) {
+  const auto maps = read_flux_maps("flux_maps_regimes.tsv");
+  ASSERT_EQ(maps.size(), 5u);
+  std::map<std::string, double> worst_ring, worst_disk;
   std::size_t compared = 0;
-  for (const auto& row : read_table("disk_reference.tsv")) {
+  for (const auto& row : read_table("source_regimes.tsv")) {
     const std::string profile = row.fields.at(0);
     const double l = row.number(1), eta = row.number(2), expected = row.number(3);
-    const Bounds& bound = BOUNDS.at(profile);
-    const bool inside = l < 1.0;
     const double ring = std::fabs(ring_family(profile, maps, l, eta) / expected - 1.0);
     const double disk = std::fabs(disk_family(profile, maps, l, eta) / expected - 1.0);
-    Bounds& w = worst[profile];
-    double& ring_worst = inside ? w.ring_inside : w.ring_outside;
-    double& disk_worst = inside ? w.disk_inside : w.disk_outside;
-    ring_worst = std::fmax(ring_worst, ring);
-    disk_worst = std::fmax(disk_worst, disk);
-    EXPECT_LT(ring, inside ? bound.ring_inside : bound.ring_outside) << profile << " l=" << l << " eta=" << eta;
-    EXPECT_LT(disk, inside ? bound.disk_inside : bound.disk_outside) << profile << " l=" << l << " eta=" << eta;
+    for (const Regime& regime : REGIMES) {
+      if (!regime.contains(l)) continue;
+      const std::string key = profile + " " + regime.name;
+      worst_ring[key] = std::fmax(worst_ring[key], ring);
+      worst_disk[key] = std::fmax(worst_disk[key], disk);
+    }
+    EXPECT_LT(ring, 1e-12) << profile << " l=" << l << " eta=" << eta;
+    EXPECT_LT(disk, disk_bound(profile, l)) << profile << " l=" << l << " eta=" << eta;
     ++compared;
   }
-  EXPECT_GT(compared, 120u);
-  for (const auto& [profile, w] : worst) {
-    std::printf("  %-12s ring: inside %.1e outside %.1e | disk: inside %.1e outside %.1e\n",
-                profile.c_str(), w.ring_inside, w.ring_outside, w.disk_inside, w.disk_outside);
+  EXPECT_GT(compared, 200u);
+  for (const auto& [key, ring] : worst_ring) {
+    std::printf("  %-22s ring %.1e | disk %.1e\n", key.c_str(), ring, worst_disk[key]);
   }
 }
 
@@ -134,7 +138,9 @@ TEST(SourceFamilies, FluxMapSemantics) {
   const Samples disk_times_seven = *integrated_flux_map_witt_mao_magnification(l, 1.0, 1.0, bl, scaled);
   for (std::size_t i = 0; i < l.size(); ++i) {
     EXPECT_NEAR(times_seven[i], base[i], 1e-14 * base[i]);
-    EXPECT_NEAR(disk_times_seven[i], disk[i], 1e-14 * disk[i]);
+    // The rule's absolute stopping test may meet the scaled integrand at
+    // another level: the same up to the disk family's own accuracy.
+    EXPECT_NEAR(disk_times_seven[i], disk[i], 1e-12 * disk[i]);
   }
   // No samples: a zero profile and a zero normalisation, so every element is NaN.
   const std::vector<double> none;
@@ -152,7 +158,7 @@ TEST(SourceFamilies, FluxMapSemantics) {
   }
   // The normalisation of one sample is its brightness times ∫2πr dr.
   const FluxMapProfile one{std::span<const double>(bl).first(1), std::span<const double>(scaled).first(1)};
-  EXPECT_NEAR(flux_map_normalisation(one), 7.0 * 3.141592653589793, 1e-12);
+  EXPECT_NEAR(one.normalisation(), 7.0 * 3.141592653589793, 1e-12);
 }
 
 TEST(SourceFamilies, DenseFluxMapApproachesTheBuiltInProfile) {

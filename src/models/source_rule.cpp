@@ -1,0 +1,360 @@
+#include "models/source_rule.hpp"
+
+#include <algorithm>
+#include <cmath>
+
+#include "models/flux_map.hpp"
+#include "models/profiles.hpp"
+#include "quadrature/gauss_legendre.hpp"
+
+namespace mirlaxon::models {
+
+namespace {
+
+namespace gl = quadrature::gauss_legendre;
+
+// With the lens at the centre, nodes spread exponentially from it.
+constexpr std::size_t CENTRE_POINTS = 32;
+// A flux-map piece whose end lies closer to the ring than NEAR_PIECE times
+// its length is graded toward that end.
+constexpr double NEAR_PIECE = 0.5;
+constexpr std::size_t NEAR_PIECE_POINTS = 40;
+// From this separation on the product rule.
+constexpr double PRODUCT_FROM = 1.5;
+
+constexpr double PI = 3.141592653589793;
+
+// σ⁵ and its derivative 5σ⁴.
+double graded(double sigma) { return (sigma * sigma) * (sigma * sigma) * sigma; }
+double graded_slope(double sigma) { return 5.0 * ((sigma * sigma) * (sigma * sigma)); }
+
+// ∫₀^E f(x) dx for an f with a logarithmic singularity (or complex
+// singularities) at a distance `gap` before x = 0: x = g·(e^(σΛ) − 1) with
+// g = max(gap, 1e-14·E) and Λ = ln(1 + E/g) makes log(x + g) linear in σ, so
+// that every scale from g to E gets the same share of the nodes; dx =
+// Λ·(x + g)·dσ. `add(x, w)` receives each offset and weight.
+constexpr double EXPONENTIAL_FLOOR = 1e-14;
+constexpr double EXPONENTIAL_FROM = 1e-8;
+
+template <class Add>
+void graded_offsets(double extent, std::size_t points, const Add& add);
+
+template <class Add>
+void exponential_offsets(double extent, double gap, std::size_t points, const Add& add) {
+  if (gap < EXPONENTIAL_FROM * extent) return graded_offsets(extent, points, add);
+  const double g = std::max(gap, EXPONENTIAL_FLOOR * extent);
+  const double lambda = std::log1p(extent / g);
+  for (const gl::Node& node : gl::rule(points)) {
+    const double stretched = node.abscissa * lambda;
+    const double x = g * std::expm1(stretched);
+    add(x, node.weight * (lambda * (g * std::exp(stretched))));
+  }
+}
+
+// The same graded as x = E·σ⁵ toward a singularity at x = 0 itself: denser
+// than the exponential map on the scales near E, coarser far below them.
+template <class Add>
+void graded_offsets(double extent, std::size_t points, const Add& add) {
+  for (const gl::Node& node : gl::rule(points)) {
+    add(extent * graded(node.abscissa), extent * (node.weight * graded_slope(node.abscissa)));
+  }
+}
+
+// One side of the ring through the lens, E long in the rule's variable, the
+// ring at offset 0, with the integrand's other features (the complex
+// singularities 2η off the ring, the ring's image at −l) at the distances
+// `near` ≤ `far`: a graded piece over SIDE_SPLIT·near, which takes the
+// logarithm, and from there pieces spread exponentially up to SIDE_SPLIT·far
+// and on to E, so that each feature gets its nodes however small it is
+// beside the source. Pieces the side is too short for are left out.
+constexpr double SIDE_SPLIT = 4.0;
+constexpr std::size_t SIDE_INNER_POINTS = 40;
+constexpr std::size_t SIDE_OUTER_POINTS = 48;
+constexpr std::size_t SPLIT_INNER_POINTS = 24;
+
+template <class Add>
+void ring_side_offsets(double extent, double near, double far, const Add& add) {
+  const double inner = SIDE_SPLIT * near;
+  if (!(inner < 0.5 * extent)) return graded_offsets(extent, SIDE_INNER_POINTS, add);
+  graded_offsets(inner, SPLIT_INNER_POINTS, add);
+  double start = inner;
+  const double middle = SIDE_SPLIT * far;
+  if (middle > 2.0 * inner && middle < 0.5 * extent) {
+    exponential_offsets(middle - inner, inner, SIDE_OUTER_POINTS, [&](double x, double w) { add(inner + x, w); });
+    start = middle;
+  }
+  exponential_offsets(extent - start, start, SIDE_OUTER_POINTS, [&](double x, double w) { add(start + x, w); });
+}
+
+template <class Add>
+void ring_side_offsets(double extent, double scale, const Add& add) {
+  ring_side_offsets(extent, scale, scale, add);
+}
+
+// Plain Gauss–Legendre nodes for a piece whose nearest end lies `ratio`
+// piece lengths from the ring: the ring's singularity bounds the ellipse of
+// analyticity, and these counts keep ρ^-2n below 1e-15 of the piece.
+std::size_t plain_points(double ratio) {
+  if (ratio >= 8.0) return 6;
+  if (ratio >= 3.0) return 8;
+  if (ratio >= 1.5) return 10;
+  return 12;
+}
+
+// Shifted Legendre polynomials P̃_0 … P̃_{K−1} at x ∈ [0, 1].
+template <std::size_t K>
+std::array<double, K> shifted_legendre(double x) {
+  std::array<double, K> p{};
+  const double y = 2.0 * x - 1.0;
+  p[0] = 1.0;
+  if (K > 1) p[1] = y;
+  for (std::size_t k = 1; k + 1 < K; ++k) {
+    p[k + 1] = ((2.0 * k + 1.0) * y * p[k] - k * p[k - 1]) / (k + 1.0);
+  }
+  return p;
+}
+
+// W_j = ω_j Σ_k (2k + 1)·P̃_k(x_j)·M_k with M_k = ∫₀¹ P̃_k·B dr: the weights
+// that integrate the interpolant of f at the nodes x_j exactly against B.
+std::array<double, PRODUCT_POINTS> product_weights(const std::array<double, PRODUCT_POINTS>& legendre_moments) {
+  std::array<double, PRODUCT_POINTS> weights{};
+  const auto rule = gl::rule(PRODUCT_POINTS);
+  for (std::size_t j = 0; j < PRODUCT_POINTS; ++j) {
+    const auto p = shifted_legendre<PRODUCT_POINTS>(rule[j].abscissa);
+    double sum = 0.0;
+    for (std::size_t k = 0; k < PRODUCT_POINTS; ++k) sum = sum + (2.0 * k + 1.0) * p[k] * legendre_moments[k];
+    weights[j] = rule[j].weight * sum;
+  }
+  return weights;
+}
+
+}  // namespace
+
+double SourceProfile::brightness_of_mu(double mu) const {
+  // The powers 0, ½, 1, 3/2 and 2 of the standard laws from one square root;
+  // any other by pow.
+  double sum = flat_ + mu * (linear_ + mu * quadratic_);
+  if (has_root_) {
+    const double root = std::sqrt(mu);
+    sum = sum + root * (half_ + mu * three_halves_);
+  }
+  for (std::size_t k = 0; k < other_powers_.size(); ++k) {
+    sum = sum + other_weights_[k] * std::pow(mu, other_powers_[k]);
+  }
+  return sum;
+}
+
+SourceProfile SourceProfile::limb_law(std::span<const double> powers, std::span<const double> weights) {
+  SourceProfile profile;
+  profile.limb_law_ = true;
+  for (std::size_t term = 0; term < powers.size(); ++term) {
+    const double p = powers[term], w = weights[term];
+    if (p == 0.0) {
+      profile.flat_ = profile.flat_ + w;
+    } else if (p == 0.5) {
+      profile.half_ = profile.half_ + w;
+      profile.has_root_ = true;
+    } else if (p == 1.0) {
+      profile.linear_ = profile.linear_ + w;
+    } else if (p == 1.5) {
+      profile.three_halves_ = profile.three_halves_ + w;
+      profile.has_root_ = true;
+    } else if (p == 2.0) {
+      profile.quadratic_ = profile.quadratic_ + w;
+    } else {
+      profile.other_powers_.push_back(p);
+      profile.other_weights_.push_back(w);
+    }
+  }
+  std::array<double, FAR_FIELD_TERMS + 1> raw{};
+  for (std::size_t term = 0; term < powers.size(); ++term) {
+    const double p = powers[term], w = weights[term];
+    profile.normalisation_ = profile.normalisation_ + w * (2.0 * PI / (p + 2.0));
+    const auto power_moments = limb_power_moments(p);
+    for (int k = 0; k <= FAR_FIELD_TERMS; ++k) raw[k] = raw[k] + w * power_moments[k];
+  }
+  // M_k = ∫₀¹ P̃_k(r)·B(r) dr with r = 1 − u⁴, where μ^p·dr =
+  // 4u^(2p+3)·(1 + u²)^(p/2)·(2 − u⁴)^… is smooth for every power a law
+  // uses (2p an integer), and the largest rule is exact to rounding.
+  std::array<double, PRODUCT_POINTS> legendre{};
+  for (const gl::Node& node : gl::rule(gl::MAX_POINTS)) {
+    const double u = node.abscissa;
+    const double u2 = u * u, u4 = u2 * u2;
+    const double r = 1.0 - u4;
+    const double mu = std::sqrt(u4 * (2.0 - u4));  // √(1 − r²) = √((1 − r)(1 + r))
+    const double w = node.weight * (4.0 * (u2 * u)) * profile.brightness_of_mu(mu);
+    const auto p = shifted_legendre<PRODUCT_POINTS>(r);
+    for (std::size_t k = 0; k < PRODUCT_POINTS; ++k) legendre[k] = legendre[k] + w * p[k];
+  }
+  profile.moments_ = normalised_moments(raw);
+  profile.product_weights_ = product_weights(legendre);
+  return profile;
+}
+
+SourceProfile SourceProfile::flux_map(std::span<const double> bl, std::span<const double> bf,
+                                     std::span<const double> separations) {
+  SourceProfile profile;
+  profile.limb_law_ = false;
+  const std::size_t samples = std::min(bl.size(), bf.size());
+  if (samples == 1) {
+    profile.pieces_.push_back({0.0, 1.0, bf[0], bf[0]});
+  } else {
+    for (std::size_t i = 0; i + 1 < samples; ++i) {
+      const double x0 = bl[i], x1 = bl[i + 1];
+      const double a = std::max(x0, 0.0), b = std::min(x1, 1.0);
+      if (!(b > a)) continue;
+      // The segment's values at the ends of its part inside [0, 1].
+      const double fa = bf[i] + (bf[i + 1] - bf[i]) * ((a - x0) / (x1 - x0));
+      const double fb = bf[i] + (bf[i + 1] - bf[i]) * ((b - x0) / (x1 - x0));
+      profile.pieces_.push_back({a, b, fa, fb});
+    }
+  }
+  // What only some separations need is formed only when one of them is
+  // there: the product rule's weights and the far-field moments.
+  bool product = false, far = false;
+  for (const double l : separations) {
+    product = product || (l >= PRODUCT_FROM && l < FAR_FIELD_DISTANCE);
+    far = far || l >= FAR_FIELD_DISTANCE;
+  }
+  // ∫2πr·B dr and ∫P̃_k·B dr per piece; a 13-point rule is exact for both.
+  std::array<double, PRODUCT_POINTS> legendre{};
+  const auto rule = gl::rule(PRODUCT_POINTS / 2 + 1);
+  for (const Piece& piece : profile.pieces_) {
+    const double length = piece.b - piece.a;
+    for (const gl::Node& node : rule) {
+      const double x = piece.a + length * node.abscissa;
+      const double b = piece.fa + (piece.fb - piece.fa) * node.abscissa;
+      const double w = length * node.weight;
+      profile.normalisation_ = profile.normalisation_ + w * ((TWO_PI * x) * b);
+      if (!product) continue;
+      const auto p = shifted_legendre<PRODUCT_POINTS>(x);
+      for (std::size_t k = 0; k < PRODUCT_POINTS; ++k) legendre[k] = legendre[k] + w * (p[k] * b);
+    }
+  }
+  if (far) profile.moments_ = FluxMapProfile(bl, bf).moments();
+  if (product) profile.product_weights_ = product_weights(legendre);
+  return profile;
+}
+
+// In t = tan(θ/2): r = 2t/(1 + t²), μ = (1 − t)(1 + t)/(1 + t²) and
+// dr = 2μ/(1 + t²)·dt. The distance l − r to the ring follows from the
+// offset t − t_l, known exactly, without cancellation.
+void SourceProfile::add_limb_nodes(double l, double eta, SourceNodes& nodes) const {
+  const auto add = [&](double t, double d, double dt) {
+    const double t2 = 1.0 + t * t;
+    const double r = (t + t) / t2;
+    const double mu = ((1.0 - t) * (1.0 + t)) / t2;
+    nodes.add(r, d, dt * ((mu + mu) / t2) * ((TWO_PI * r) * brightness_of_mu(mu)));
+  };
+  if (l == 0.0) {
+    // The lens at the centre: 2πr·A varies on the scale of the Einstein
+    // radius, whose complex singularities lie at r = ±2iη.
+    exponential_offsets(1.0, eta, CENTRE_POINTS, [&](double t, double w) {
+      add(t, -((t + t) / (1.0 + t * t)), w);
+    });
+    return;
+  }
+  if (l < 1.0) {  // the ring at t_l, graded toward it from both sides
+    const double t_ring = l / (1.0 + std::sqrt((1.0 - l) * (1.0 + l)));
+    const double ring_t2 = 1.0 + t_ring * t_ring;
+    // r(t) − r(t_l) = 2(t − t_l)(1 − t·t_l)/((1 + t²)(1 + t_l²)).
+    const auto at_offset = [&](double offset, double w) {
+      const double t = t_ring + offset;
+      add(t, -(((offset + offset) * (1.0 - t * t_ring)) / ((1.0 + t * t) * ring_t2)), w);
+    };
+    // The scale 2η in r is 2η/r′(t_l) in t, at most 2√η where r′ vanishes at
+    // the limb (1 − r ≈ (1 − t)²/2 there); the ring's image at r = −l lies
+    // about l beyond the ring, outward.
+    const double slope = (2.0 * ((1.0 - t_ring) * (1.0 + t_ring)) / ring_t2) / ring_t2;
+    const double eta_scale = std::min((eta + eta) / slope, 2.0 * std::sqrt(eta));
+    ring_side_offsets(t_ring, eta_scale, [&](double x, double w) { at_offset(-x, w); });
+    ring_side_offsets(1.0 - t_ring, std::min(eta_scale, t_ring), std::max(eta_scale, t_ring), at_offset);
+    return;
+  }
+  // 1 ≤ l < 1.5: the ring lies l − 1 beyond the limb, t = 1, where
+  // 1 − r = (1 − t)²/(1 + t²): its singularities stand √(2(l − 1)) off t = 1.
+  // l − r = (l − 1) + (1 − t)²/(1 + t²).
+  ring_side_offsets(1.0, std::max(2.0 * std::sqrt(eta), std::sqrt((l - 1.0) * 2.0)), [&](double x, double w) {
+    const double t = 1.0 - x;
+    add(t, (l - 1.0) + (x * x) / (1.0 + t * t), w);
+  });
+}
+
+void SourceProfile::add_flux_map_nodes(double l, double eta, SourceNodes& nodes) const {
+  for (const Piece& piece : pieces_) {
+    const double length = piece.b - piece.a;
+    const double slope = piece.fb - piece.fa;
+    // A node `offset` from `end` toward the inside of the piece (direction
+    // +1 from a, −1 from b), with the ring `gap` beyond `end`.
+    const auto node_from = [&](double end, double direction, double gap) {
+      return [&, end, direction, gap](double offset, double w) {
+        const double x = end + direction * offset;
+        const double b = piece.fa + slope * ((x - piece.a) / length);
+        nodes.add(x, -direction * (gap + offset), w * ((TWO_PI * x) * b));
+      };
+    };
+    // The ring's features: the complex singularities 2η off it, and its
+    // image at r = −l, 2l inward of it.
+    const double eta_scale = eta + eta;
+    if (piece.a < l && l < piece.b) {
+      ring_side_offsets(l - piece.a, eta_scale, node_from(l, -1.0, 0.0));
+      ring_side_offsets(piece.b - l, std::min(eta_scale, l + l), std::max(eta_scale, l + l),
+                        node_from(l, 1.0, 0.0));
+      continue;
+    }
+    const bool ring_above = l >= piece.b;
+    const double gap = ring_above ? l - piece.b : piece.a - l;
+    if (gap == 0.0 && l == 0.0) {
+      // The lens at the centre: 2πr·A varies on the scale of the Einstein
+      // radius, whose complex singularities lie at r = ±2iη.
+      exponential_offsets(length, eta, CENTRE_POINTS, node_from(0.0, 1.0, 0.0));
+      continue;
+    }
+    if (gap == 0.0) {
+      if (ring_above) {
+        ring_side_offsets(length, eta_scale, node_from(piece.b, -1.0, 0.0));
+      } else {
+        ring_side_offsets(length, std::min(eta_scale, l + l), std::max(eta_scale, l + l),
+                          node_from(piece.a, 1.0, 0.0));
+      }
+      continue;
+    }
+    if (gap < EXPONENTIAL_FROM * length) {  // as good as on the ring
+      ring_side_offsets(length, gap, eta_scale,
+                        ring_above ? node_from(piece.b, -1.0, gap) : node_from(piece.a, 1.0, gap));
+      continue;
+    }
+    if (gap < NEAR_PIECE * length) {
+      exponential_offsets(length, gap, NEAR_PIECE_POINTS,
+                          ring_above ? node_from(piece.b, -1.0, gap) : node_from(piece.a, 1.0, gap));
+      continue;
+    }
+    for (const gl::Node& node : gl::rule(plain_points(gap / length))) {
+      const double x = piece.a + length * node.abscissa;
+      const double b = piece.fa + slope * node.abscissa;
+      nodes.add(x, l - x, (length * node.weight) * ((TWO_PI * x) * b));
+    }
+  }
+}
+
+double SourceProfile::integrate(double l, const RingsAtSeparation& rings, SourceNodes& nodes) const {
+  nodes.clear();
+  if (l >= PRODUCT_FROM) {
+    const auto rule = gl::rule(PRODUCT_POINTS);
+    for (std::size_t j = 0; j < PRODUCT_POINTS; ++j) {
+      const double x = rule[j].abscissa;
+      nodes.add(x, l - x, product_weights_[j] * (TWO_PI * x));
+    }
+  } else if (limb_law_) {
+    add_limb_nodes(l, rings.eta(), nodes);
+  } else {
+    add_flux_map_nodes(l, rings.eta(), nodes);
+  }
+  nodes.ring.resize(nodes.r.size());
+  rings.at_batch(nodes.r, nodes.d, nodes.ring);
+  double sum = 0.0;
+  for (std::size_t i = 0; i < nodes.r.size(); ++i) sum = sum + nodes.weight[i] * nodes.ring[i];
+  return sum;
+}
+
+}  // namespace mirlaxon::models
