@@ -71,11 +71,15 @@ constexpr double SIDE_SPLIT = 4.0;
 constexpr std::size_t SIDE_INNER_POINTS = 40;
 constexpr std::size_t SIDE_OUTER_POINTS = 48;
 constexpr std::size_t SPLIT_INNER_POINTS = 24;
+constexpr std::size_t CLEAR_SIDE_POINTS = 32;
 
 template <class Add>
 void ring_side_offsets(double extent, double near, double far, const Add& add) {
   const double inner = SIDE_SPLIT * near;
-  if (!(inner < 0.5 * extent)) return graded_offsets(extent, SIDE_INNER_POINTS, add);
+  if (!(inner < 0.5 * extent)) {
+    // With every feature beyond the side, only the logarithm is left.
+    return graded_offsets(extent, near >= extent ? CLEAR_SIDE_POINTS : SIDE_INNER_POINTS, add);
+  }
   graded_offsets(inner, SPLIT_INNER_POINTS, add);
   double start = inner;
   const double middle = SIDE_SPLIT * far;
