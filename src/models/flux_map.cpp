@@ -56,21 +56,29 @@ void add_linear_piece_moments(double a, double b, double ya, double yb,
 
 }  // namespace
 
+std::vector<LinearPiece> flux_map_pieces(std::span<const double> bl, std::span<const double> bf) {
+  std::vector<LinearPiece> pieces;
+  const std::size_t samples = std::min(bl.size(), bf.size());
+  if (samples == 1) {
+    pieces.push_back({0.0, 1.0, bf[0], bf[0]});
+    return pieces;
+  }
+  for (std::size_t i = 0; i + 1 < samples; ++i) {
+    const double x0 = bl[i], x1 = bl[i + 1];
+    const double a = std::max(x0, 0.0), b = std::min(x1, 1.0);
+    if (!(b > a)) continue;
+    // The segment's values at the ends of its part inside [0, 1].
+    const double fa = bf[i] + (bf[i + 1] - bf[i]) * ((a - x0) / (x1 - x0));
+    const double fb = bf[i] + (bf[i + 1] - bf[i]) * ((b - x0) / (x1 - x0));
+    pieces.push_back({a, b, fa, fb});
+  }
+  return pieces;
+}
+
 FarFieldMoments FluxMapProfile::moments() const {
   std::array<double, FAR_FIELD_TERMS + 1> raw{};
-  const std::size_t samples = std::min(bl_.size(), bf_.size());
-  if (samples == 1) {
-    add_linear_piece_moments(0.0, 1.0, bf_[0], bf_[0], raw);
-  } else {
-    for (std::size_t i = 0; i + 1 < samples; ++i) {
-      const double x0 = bl_[i], x1 = bl_[i + 1];
-      const double a = std::max(x0, 0.0), b = std::min(x1, 1.0);
-      if (!(b > a)) continue;
-      // The segment's values at the ends of the part inside [0, 1].
-      const double fa = bf_[i] + (bf_[i + 1] - bf_[i]) * ((a - x0) / (x1 - x0));
-      const double fb = bf_[i] + (bf_[i + 1] - bf_[i]) * ((b - x0) / (x1 - x0));
-      add_linear_piece_moments(a, b, fa, fb, raw);
-    }
+  for (const LinearPiece& piece : flux_map_pieces(bl_, bf_)) {
+    add_linear_piece_moments(piece.a, piece.b, piece.fa, piece.fb, raw);
   }
   return normalised_moments(raw);
 }

@@ -19,6 +19,18 @@ namespace mirlaxon::models {
 
 inline constexpr interp::OutsideRule OUTSIDE_FLUX_MAP = interp::OutsideRule::FixedValue(0.0);
 
+// A segment of a flux map's part inside [0, 1]: the profile is linear from
+// fa at radius a to fb at b.
+struct LinearPiece {
+  double a, b, fa, fb;
+};
+
+// The segments of the piecewise-linear profile through (bl[k], bf[k])
+// within [0, 1], clipped to it; one sample is the constant bf[0] over the
+// whole source, none is no piece at all. Segments of zero width (a jump)
+// are left out.
+std::vector<LinearPiece> flux_map_pieces(std::span<const double> bl, std::span<const double> bf);
+
 class FluxMapProfile {
  public:
   FluxMapProfile(std::span<const double> radii, std::span<const double> brightness);

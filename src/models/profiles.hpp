@@ -61,6 +61,29 @@ class MomentsOf {
   FarFieldMoments (*call_)(const void*);
 };
 
+// The far-field value 1 + excess of a source of radius ρ (Einstein radii)
+// with the weights `moments` gives, at a separation l ≥ 10 source radii;
+// the weights are asked for once, at the first separation that needs them.
+class FarFieldSource {
+ public:
+  FarFieldSource(double rho, const MomentsOf& moments) : rho_(rho), moments_(moments) {}
+
+  double at(double separation) {
+    if (!have_weights_) {
+      weights_ = moments_();
+      have_weights_ = true;
+    }
+    const double ratio = 1.0 / separation;
+    return 1.0 + far_field_excess(rho_ * separation, ratio * ratio, weights_);
+  }
+
+ private:
+  double rho_;
+  const MomentsOf& moments_;
+  FarFieldMoments weights_{};
+  bool have_weights_ = false;
+};
+
 // The far-field weights of the built-in profile B = 0.4 + 0.6·μ, μ = √(1 − r²),
 // from the exact moments of μ⁰ and μ¹.
 inline FarFieldMoments linear_limb_moments() {

@@ -245,8 +245,7 @@ Samples _integrated_heyrovsky_magnification(std::span<const double> l, double re
                                             std::span<const double> breaks) {
   const double rho = rstar / re;
   const bool no_source = rho == 0.0 || !std::isfinite(rho);
-  FarFieldMoments far_moments{};
-  bool have_moments = false;
+  FarFieldSource far_field(rho, moments);
   Samples result;
   result.reserve(l.size());
   for (const double separation : l) {
@@ -255,12 +254,7 @@ Samples _integrated_heyrovsky_magnification(std::span<const double> l, double re
       continue;
     }
     if (rho > 0.0 && separation >= FAR_FIELD_DISTANCE) {
-      if (!have_moments) {
-        far_moments = moments();
-        have_moments = true;
-      }
-      const double ratio = 1.0 / separation;
-      result.push_back(1.0 + far_field_excess(rho * separation, ratio * ratio, far_moments));
+      result.push_back(far_field.at(separation));
       continue;
     }
     // 2πr·A(r)·B(r): one ring evaluation and one profile call per node; a

@@ -199,20 +199,7 @@ SourceProfile SourceProfile::flux_map(std::span<const double> bl, std::span<cons
                                      std::span<const double> separations) {
   SourceProfile profile;
   profile.limb_law_ = false;
-  const std::size_t samples = std::min(bl.size(), bf.size());
-  if (samples == 1) {
-    profile.pieces_.push_back({0.0, 1.0, bf[0], bf[0]});
-  } else {
-    for (std::size_t i = 0; i + 1 < samples; ++i) {
-      const double x0 = bl[i], x1 = bl[i + 1];
-      const double a = std::max(x0, 0.0), b = std::min(x1, 1.0);
-      if (!(b > a)) continue;
-      // The segment's values at the ends of its part inside [0, 1].
-      const double fa = bf[i] + (bf[i + 1] - bf[i]) * ((a - x0) / (x1 - x0));
-      const double fb = bf[i] + (bf[i + 1] - bf[i]) * ((b - x0) / (x1 - x0));
-      profile.pieces_.push_back({a, b, fa, fb});
-    }
-  }
+  profile.pieces_ = flux_map_pieces(bl, bf);
   // What only some separations need is formed only when one of them is
   // there: the product rule's weights and the far-field moments.
   bool product = false, far = false;
@@ -223,7 +210,7 @@ SourceProfile SourceProfile::flux_map(std::span<const double> bl, std::span<cons
   // ∫2πr·B dr and ∫P̃_k·B dr per piece; a 13-point rule is exact for both.
   std::array<double, PRODUCT_POINTS> legendre{};
   const auto rule = gl::rule(PRODUCT_POINTS / 2 + 1);
-  for (const Piece& piece : profile.pieces_) {
+  for (const LinearPiece& piece : profile.pieces_) {
     const double length = piece.b - piece.a;
     for (const gl::Node& node : rule) {
       const double x = piece.a + length * node.abscissa;
@@ -285,7 +272,7 @@ void SourceProfile::add_limb_nodes(double l, double eta, SourceNodes& nodes) con
 }
 
 void SourceProfile::add_flux_map_nodes(double l, double eta, SourceNodes& nodes) const {
-  for (const Piece& piece : pieces_) {
+  for (const LinearPiece& piece : pieces_) {
     const double length = piece.b - piece.a;
     const double slope = piece.fb - piece.fa;
     // A node `offset` from `end` toward the inside of the piece (direction

@@ -27,6 +27,7 @@
 #include <vector>
 
 #include "models/far_field.hpp"
+#include "models/flux_map.hpp"
 #include "models/ring.hpp"
 
 namespace mirlaxon::models {
@@ -70,9 +71,6 @@ class SourceProfile {
   double integrate(double l, const RingsAtSeparation& rings, SourceNodes& nodes) const;
 
  private:
-  struct Piece {
-    double a, b, fa, fb;  // B is linear from fa at a to fb at b
-  };
   void add_limb_nodes(double l, double eta, SourceNodes& nodes) const;
   void add_flux_map_nodes(double l, double eta, SourceNodes& nodes) const;
   double brightness_of_mu(double mu) const;
@@ -82,7 +80,7 @@ class SourceProfile {
   double flat_ = 0.0, half_ = 0.0, linear_ = 0.0, three_halves_ = 0.0, quadratic_ = 0.0;
   bool has_root_ = false;
   std::vector<double> other_powers_, other_weights_;
-  std::vector<Piece> pieces_;
+  std::vector<LinearPiece> pieces_;
   double normalisation_ = 0.0;
   FarFieldMoments moments_{};
   std::array<double, PRODUCT_POINTS> product_weights_{};  // W_j, without the 2πr

@@ -154,18 +154,12 @@ ModelResult<Samples> _integrated_witt_mao_magnification(std::span<const double> 
 
   const double rho = rstar / re;
   const bool regular_rho = rho > 0.0 && std::isfinite(rho);
-  FarFieldMoments far_moments{};
-  bool have_moments = false;
+  FarFieldSource far_field(rho, moments);
   Samples result;
   result.reserve(l.size());
   for (const double separation : l) {
     if (regular_rho && separation >= FAR_FIELD_DISTANCE) {
-      if (!have_moments) {
-        far_moments = moments();
-        have_moments = true;
-      }
-      const double ratio = 1.0 / separation;
-      result.push_back(1.0 + far_field_excess(rho * separation, ratio * ratio, far_moments));
+      result.push_back(far_field.at(separation));
       continue;
     }
     // Uniform disks of radius y source radii (ρ·y Einstein radii) about the
