@@ -22,10 +22,10 @@ enum class ArgKind {
 // Every parameter name of every function. Each is interned once per process,
 // so that a keyword given as a literal in the caller's code usually matches
 // by identity without comparing text.
-enum class ParamName : std::size_t { l, r, re, rstar, bl, bf, count };
+enum class ParamName : std::size_t { l, r, re, rstar, bl, bf, powers, weights, count };
 
 inline constexpr std::array<const char*, static_cast<std::size_t>(ParamName::count)>
-    PARAM_NAME_TEXT = {"l", "r", "re", "rstar", "bl", "bf"};
+    PARAM_NAME_TEXT = {"l", "r", "re", "rstar", "bl", "bf", "powers", "weights"};
 
 struct Parameter {
   ParamName name;

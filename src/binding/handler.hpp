@@ -34,6 +34,8 @@ PyObject* to_host(const models::ModelResult<T>& result) {
   const models::ModelError& error = result.error();
   if (error.kind() == models::ModelError::Kind::kernel) {
     PyErr::runtime_error(error.message()).restore();
+  } else if (error.kind() == models::ModelError::Kind::value) {
+    PyErr::value_error(error.message()).restore();
   } else {
     PyErr::reported_panic(std::string(error.message())).restore();
   }

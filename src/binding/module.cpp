@@ -59,10 +59,13 @@ constexpr Parameter RE{ParamName::re, ArgKind::number};
 constexpr Parameter RSTAR{ParamName::rstar, ArgKind::number};
 constexpr Parameter BL{ParamName::bl, ArgKind::sequence};
 constexpr Parameter BF{ParamName::bf, ArgKind::sequence};
+constexpr Parameter POWERS{ParamName::powers, ArgKind::sequence};
+constexpr Parameter WEIGHTS{ParamName::weights, ArgKind::sequence};
 
 constexpr std::array SEPARATIONS = {L_SEQUENCE, RE, RSTAR};
 constexpr std::array SEPARATIONS_AND_FLUX_MAP = {L_SEQUENCE, RE, RSTAR, BL, BF};
 constexpr std::array ONE_RING = {L_NUMBER, R, RE, RSTAR};
+constexpr std::array SEPARATIONS_AND_LIMB_LAW = {L_SEQUENCE, RE, RSTAR, POWERS, WEIGHTS};
 
 constexpr FunctionDescription WITT_MAO{"witt_mao_magnification", SEPARATIONS,
                                       RELEASE_LOCK_FOR_CLOSED_FORMS};
@@ -81,6 +84,9 @@ constexpr FunctionDescription INTEGRATED_FLUX_MAP_HEYROVSKY{
 constexpr FunctionDescription DISCRETE_FLUX_MAP_HEYROVSKY{
     "discrete_flux_map_heyrovsky_magnification", SEPARATIONS_AND_FLUX_MAP,
     RELEASE_LOCK_FOR_CLOSED_FORMS};
+constexpr FunctionDescription INTEGRATED_LIMB_LAW_HEYROVSKY{
+    "integrated_limb_law_heyrovsky_magnification", SEPARATIONS_AND_LIMB_LAW,
+    RELEASE_LOCK_FOR_INTEGRALS};
 
 constexpr int FASTCALL_WITH_KEYWORDS = METH_FASTCALL | METH_KEYWORDS;
 
@@ -108,6 +114,8 @@ PyMethodDef function_table[] = {
         "integrated_flux_map_heyrovsky_magnification(l, re, rstar, bl, bf)\n--\n\n"),
     method<DISCRETE_FLUX_MAP_HEYROVSKY, &models::discrete_flux_map_heyrovsky_magnification>(
         "discrete_flux_map_heyrovsky_magnification(l, re, rstar, bl, bf)\n--\n\n"),
+    method<INTEGRATED_LIMB_LAW_HEYROVSKY, &models::integrated_limb_law_heyrovsky_magnification>(
+        "integrated_limb_law_heyrovsky_magnification(l, re, rstar, powers, weights)\n--\n\n"),
 };
 
 PyModuleDef module_definition = {

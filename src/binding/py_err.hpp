@@ -26,6 +26,9 @@ class PyErr {
   static PyErr runtime_error(std::string_view message) {
     return PyErr(&runtime_error_type, std::string(message));
   }
+  static PyErr value_error(std::string_view message) {
+    return PyErr(&value_error_type, std::string(message));
+  }
   // An internal failure; the argument of the raised exception is a one-element
   // tuple holding the message.
   static PyErr panic(std::string message);
@@ -62,6 +65,7 @@ class PyErr {
   using TypeGetter = PyObject* (*)();
   static PyObject* type_error_type() { return PyExc_TypeError; }
   static PyObject* runtime_error_type() { return PyExc_RuntimeError; }
+  static PyObject* value_error_type() { return PyExc_ValueError; }
   static PyObject* system_error_type() { return PyExc_SystemError; }
 
   PyErr(TypeGetter type, std::string message) : lazy_type_(type), message_(std::move(message)) {}

@@ -1,6 +1,7 @@
 // The failure a model operation returns instead of its result. Model code
 // never touches the host: the binding turns a kernel failure into the host's
-// RuntimeError and a panic (a broken internal assertion) into PanicException.
+// RuntimeError, an argument out of range into ValueError and a panic (a
+// broken internal assertion) into PanicException.
 #pragma once
 
 #include <cstddef>
@@ -17,10 +18,14 @@ using Samples = std::vector<double>;
 
 class ModelError {
  public:
-  enum class Kind { kernel, panic };
+  enum class Kind { kernel, panic, value };
 
   // A kernel's fixed message, borrowed for the life of the process.
   static ModelError kernel(const char* text) { return ModelError(Kind::kernel, text); }
+
+  // An argument the host converted but the model cannot take (a value out of
+  // its range): the host's ValueError.
+  static ModelError value(std::string message) { return ModelError(Kind::value, std::move(message)); }
 
   // An internal failure. Writes a diagnostic naming the source location to
   // standard error at the moment the failure is detected.

@@ -2,7 +2,9 @@
 
 #include <algorithm>
 #include <array>
+#include <charconv>
 #include <cmath>
+#include <string>
 
 #include "ellip/bulirsch.hpp"
 #include "ellip/legendre.hpp"
@@ -316,6 +318,62 @@ ModelResult<Samples> integrated_flux_map_heyrovsky_magnification(std::span<const
     }
     return ring_source_averages(l, re, rstar, SourceProfile::flux_map(bl, bf, l));
   });
+}
+
+namespace {
+
+// A double as the host writes it (repr): the shortest digits that read back
+// to it, positional from 1e-4 to below 1e16, else with an exponent of at least
+// two digits, and always with a point or an exponent.
+std::string host_repr(double value) {
+  if (std::isnan(value)) return "nan";
+  if (std::isinf(value)) return value < 0.0 ? "-inf" : "inf";
+  std::array<char, 400> buffer{};  // the longest fixed form has about 330 digits
+  const auto written = [&](std::chars_format format) {
+    return std::string(buffer.data(),
+                       std::to_chars(buffer.data(), buffer.data() + buffer.size(), value, format).ptr);
+  };
+  const std::string scientific = written(std::chars_format::scientific);
+  const int exponent = std::stoi(scientific.substr(scientific.find('e') + 1));
+  if (exponent < -4 || exponent >= 16) return scientific;
+  std::string fixed = written(std::chars_format::fixed);
+  if (fixed.find('.') == std::string::npos) fixed += ".0";
+  return fixed;
+}
+
+}  // namespace
+
+ModelResult<Samples> integrated_limb_law_heyrovsky_magnification(std::span<const double> l, double re,
+                                                                 double rstar,
+                                                                 std::span<const double> powers,
+                                                                 std::span<const double> weights) {
+  if (powers.size() != weights.size()) {
+    return std::unexpected(ModelError::value("powers and weights differ in length (" +
+                                             std::to_string(powers.size()) + " and " +
+                                             std::to_string(weights.size()) + ")"));
+  }
+  for (std::size_t k = 0; k < powers.size(); ++k) {
+    if (!(std::isfinite(powers[k]) && powers[k] >= 0.0)) {
+      return std::unexpected(ModelError::value("powers[" + std::to_string(k) +
+                                               "] must be a finite number >= 0, not " +
+                                               host_repr(powers[k])));
+    }
+  }
+  for (std::size_t k = 0; k < weights.size(); ++k) {
+    if (!std::isfinite(weights[k])) {
+      return std::unexpected(ModelError::value("weights[" + std::to_string(k) +
+                                               "] must be a finite number, not " + host_repr(weights[k])));
+    }
+  }
+  const SourceProfile law = SourceProfile::limb_law(powers, weights);
+  // A dark source has no magnification (as for a flux map without samples).
+  if (law.normalisation() == 0.0) return Samples(l.size(), NAN);
+  if (rstar / re < 0.0) {
+    const auto brightness = [&law](double r) { return law.limb_law_brightness(r); };
+    return _integrated_heyrovsky_magnification(l, re, rstar, brightness, law.normalisation(),
+                                               [&law] { return law.moments(); });
+  }
+  return ring_source_averages(l, re, rstar, law);
 }
 
 ModelResult<Samples> discrete_flux_map_heyrovsky_magnification(std::span<const double> l, double re,

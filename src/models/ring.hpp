@@ -111,6 +111,18 @@ ModelResult<Samples> integrated_flux_map_heyrovsky_magnification(std::span<const
                                                                  std::span<const double> bl,
                                                                  std::span<const double> bf);
 
+// The ring family for a limb-darkening law B(r) = Σ_k weights[k]·μ^powers[k],
+// μ = √(1 − r²): linear (powers 0, 1), quadratic (0, 1, 2), square-root
+// (0, ½, 1), power-2 (0, α), four-parameter (0, ½, 1, 3/2, 2) and any other
+// sum of powers. Normalised exactly by N = Σ_k weights[k]·2π/(powers[k] + 2).
+// Fails with a value error when powers and weights differ in length, when a
+// power is negative or not finite, or when a weight is not finite; an empty
+// law or N = 0 gives NaN for every separation.
+ModelResult<Samples> integrated_limb_law_heyrovsky_magnification(std::span<const double> l, double re,
+                                                                 double rstar,
+                                                                 std::span<const double> powers,
+                                                                 std::span<const double> weights);
+
 // For each separation, Σ_j A(l, bl[j])·bf[j]: the source as a set of weighted
 // rings. The weights are used as given. Fails with an assertion when bl and bf
 // differ in length (before anything else), or with the first ring failure.

@@ -231,27 +231,28 @@ SourceProfile SourceProfile::flux_map(std::span<const double> bl, std::span<cons
 // dr = 2μ/(1 + t²)·dt. The distance l − r to the ring follows from the
 // offset t − t_l, known exactly, without cancellation.
 void SourceProfile::add_limb_nodes(double l, double eta, SourceNodes& nodes) const {
-  const auto add = [&](double t, double d, double dt) {
-    const double t2 = 1.0 + t * t;
-    const double r = (t + t) / t2;
-    const double mu = ((1.0 - t) * (1.0 + t)) / t2;
-    nodes.add(r, d, dt * ((mu + mu) / t2) * ((TWO_PI * r) * brightness_of_mu(mu)));
+  // A node at t, with `distance_over_t2` = (l − r)·(1 + t²) and the weight
+  // dt: one division per node, by 1 + t².
+  const auto add = [&](double t, double distance_over_t2, double dt) {
+    const double inverse = 1.0 / (1.0 + t * t);
+    const double r = (t + t) * inverse;
+    const double mu = ((1.0 - t) * (1.0 + t)) * inverse;
+    nodes.add(r, distance_over_t2 * inverse, dt * ((mu + mu) * inverse) * ((TWO_PI * r) * brightness_of_mu(mu)));
   };
   if (l == 0.0) {
     // The lens at the centre: 2πr·A varies on the scale of the Einstein
-    // radius, whose complex singularities lie at r = ±2iη.
-    exponential_offsets(1.0, eta, CENTRE_POINTS, [&](double t, double w) {
-      add(t, -((t + t) / (1.0 + t * t)), w);
-    });
+    // radius, whose complex singularities lie at r = ±2iη. l − r = −2t/(1 + t²).
+    exponential_offsets(1.0, eta, CENTRE_POINTS, [&](double t, double w) { add(t, -(t + t), w); });
     return;
   }
   if (l < 1.0) {  // the ring at t_l, graded toward it from both sides
     const double t_ring = l / (1.0 + std::sqrt((1.0 - l) * (1.0 + l)));
     const double ring_t2 = 1.0 + t_ring * t_ring;
+    const double ring_factor = -2.0 / ring_t2;
     // r(t) − r(t_l) = 2(t − t_l)(1 − t·t_l)/((1 + t²)(1 + t_l²)).
     const auto at_offset = [&](double offset, double w) {
       const double t = t_ring + offset;
-      add(t, -(((offset + offset) * (1.0 - t * t_ring)) / ((1.0 + t * t) * ring_t2)), w);
+      add(t, ring_factor * (offset * (1.0 - t * t_ring)), w);
     };
     // The scale 2η in r is 2η/r′(t_l) in t, at most 2√η where r′ vanishes at
     // the limb (1 − r ≈ (1 − t)²/2 there); the ring's image at r = −l lies
@@ -264,10 +265,10 @@ void SourceProfile::add_limb_nodes(double l, double eta, SourceNodes& nodes) con
   }
   // 1 ≤ l < 1.5: the ring lies l − 1 beyond the limb, t = 1, where
   // 1 − r = (1 − t)²/(1 + t²): its singularities stand √(2(l − 1)) off t = 1.
-  // l − r = (l − 1) + (1 − t)²/(1 + t²).
+  // (l − r)(1 + t²) = (l − 1)(1 + t²) + (1 − t)².
   ring_side_offsets(1.0, std::max(2.0 * std::sqrt(eta), std::sqrt((l - 1.0) * 2.0)), [&](double x, double w) {
     const double t = 1.0 - x;
-    add(t, (l - 1.0) + (x * x) / (1.0 + t * t), w);
+    add(t, (l - 1.0) * (1.0 + t * t) + x * x, w);
   });
 }
 

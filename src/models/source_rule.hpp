@@ -22,6 +22,7 @@
 #pragma once
 
 #include <array>
+#include <cmath>
 #include <cstddef>
 #include <span>
 #include <vector>
@@ -60,6 +61,9 @@ class SourceProfile {
   // moments and product weights cost more than a separation).
   static SourceProfile flux_map(std::span<const double> bl, std::span<const double> bf,
                                 std::span<const double> separations);
+
+  // A limb law's brightness at radius r, NaN beyond the limb.
+  double limb_law_brightness(double r) const { return brightness_of_mu(std::sqrt((1.0 - r) * (1.0 + r))); }
 
   // ∫₀¹ 2πr·B(r) dr, exact (per linear piece for a flux map).
   double normalisation() const { return normalisation_; }

@@ -21,12 +21,15 @@ FUNCTIONS = {
     "integrated_heyrovsky_magnification": ("l", "re", "rstar"),
     "integrated_flux_map_heyrovsky_magnification": ("l", "re", "rstar", "bl", "bf"),
     "discrete_flux_map_heyrovsky_magnification": ("l", "re", "rstar", "bl", "bf"),
+    "integrated_limb_law_heyrovsky_magnification": ("l", "re", "rstar", "powers", "weights"),
 }
-GOOD = {"l": [2.0], "re": 1.0, "rstar": 0.5, "r": 0.5, "bl": [0.0, 0.5, 1.0], "bf": [1.0, 0.8, 0.4]}
+GOOD = {"l": [2.0], "re": 1.0, "rstar": 0.5, "r": 0.5, "bl": [0.0, 0.5, 1.0], "bf": [1.0, 0.8, 0.4],
+        "powers": [0.0, 1.0, 2.0], "weights": [0.5, 0.3, 0.2]}
 
 
 def is_sequence_parameter(function, parameter):
-    return parameter in ("bl", "bf") or (parameter == "l" and function != "heyrovsky_magnification")
+    return parameter in ("bl", "bf", "powers", "weights") or (
+        parameter == "l" and function != "heyrovsky_magnification")
 
 
 def good_arguments(function):

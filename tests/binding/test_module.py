@@ -20,6 +20,7 @@ FUNCTIONS = [
     ("integrated_heyrovsky_magnification", "(l, re, rstar)"),
     ("integrated_flux_map_heyrovsky_magnification", "(l, re, rstar, bl, bf)"),
     ("discrete_flux_map_heyrovsky_magnification", "(l, re, rstar, bl, bf)"),
+    ("integrated_limb_law_heyrovsky_magnification", "(l, re, rstar, powers, weights)"),
 ]
 
 
@@ -52,7 +53,8 @@ class ModuleTest(unittest.TestCase):
                 self.assertEqual("(" + ", ".join(a.arg for a in arguments.args) + ")", signature)
                 kinds = {a.arg: ast.unparse(a.annotation) for a in arguments.args}
                 for parameter, kind in kinds.items():
-                    sequence = parameter in ("bl", "bf") or (parameter == "l" and name != "heyrovsky_magnification")
+                    sequence = parameter in ("bl", "bf", "powers", "weights") or (
+                        parameter == "l" and name != "heyrovsky_magnification")
                     self.assertEqual(kind, "Sequence[float]" if sequence else "float", parameter)
                 result = ast.unparse(stubbed[name].returns)
                 self.assertEqual(result, "float" if name == "heyrovsky_magnification" else "list[float]")

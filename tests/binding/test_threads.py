@@ -23,6 +23,7 @@ def workload(seed):
         ("integrated_heyrovsky_magnification", (ls, eta, 1.0)),
         ("integrated_flux_map_heyrovsky_magnification", (ls, eta, 1.0, BL, BF)),
         ("discrete_flux_map_heyrovsky_magnification", (ls, eta, 1.0, BL, BF)),
+        ("integrated_limb_law_heyrovsky_magnification", (ls, eta, 1.0, [0.0, 0.5, 1.0], [0.2, 0.5, 0.3])),
         ("witt_mao_magnification", ([0.5, float("nan")] * 20, eta, 1.0)),  # RuntimeError
     ]
 

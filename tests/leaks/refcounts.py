@@ -41,6 +41,8 @@ def paths():
         ("integrated_heyrovsky ok", lambda: m.integrated_heyrovsky_magnification([0.5, 2.0], 1.0, 1.0)),
         ("flux-map heyrovsky ok", lambda: m.integrated_flux_map_heyrovsky_magnification([2.0], 1.0, 1.0, BL, BF)),
         ("discrete ok", lambda: m.discrete_flux_map_heyrovsky_magnification([2.0], 1.0, 1.0, BL, BF)),
+        ("limb law ok", lambda: m.integrated_limb_law_heyrovsky_magnification([0.5, 2.0], 1.0, 1.0, [0.0, 1.0], [0.4, 0.6])),
+        ("limb law ValueError", lambda: m.integrated_limb_law_heyrovsky_magnification([2.0], 1.0, 1.0, [0.0, -1.0], [1.0, 1.0])),
         ("keywords ok", lambda: m.witt_mao_magnification(rstar=0.1, re=1.0, l=(0.5,))),
         ("buffer ok", lambda: m.witt_mao_magnification(memoryview(b"\0" * 16).cast("d"), 1.0, 0.1)),
         ("too many positional", lambda: m.witt_mao_magnification([0.5], 1.0, 0.1, 2.0)),

@@ -26,11 +26,13 @@ CALLS = [
     lambda: mirlaxon.integrated_heyrovsky_magnification(SEPARATIONS[:4], 1.0, 1.0),
     lambda: mirlaxon.integrated_flux_map_heyrovsky_magnification(SEPARATIONS[:4], 1.0, 1.0, BL, BF),
     lambda: mirlaxon.discrete_flux_map_heyrovsky_magnification(SEPARATIONS, 1.0, 1.0, BL, BF),
+    lambda: mirlaxon.integrated_limb_law_heyrovsky_magnification(SEPARATIONS[:4], 1.0, 1.0, [0.0, 0.5], [0.3, 0.7]),
 ]
 ERRORS = [
     lambda: mirlaxon.witt_mao_magnification(SEPARATIONS + [float("nan")], 1.0, 0.1),  # RuntimeError
     lambda: mirlaxon.witt_mao_magnification(SEPARATIONS, "x", 0.1),                   # TypeError
     lambda: mirlaxon.witt_mao_magnification(SEPARATIONS, 1.0, rho=0.1),               # TypeError
+    lambda: mirlaxon.integrated_limb_law_heyrovsky_magnification(SEPARATIONS, 1.0, 1.0, [0.0], []),  # ValueError
 ]
 
 
@@ -51,7 +53,7 @@ def main():
             if i % 8 == 7:
                 try:
                     ERRORS[i % len(ERRORS)]()
-                except (RuntimeError, TypeError):
+                except (RuntimeError, TypeError, ValueError):
                     pass
             else:
                 CALLS[i % len(CALLS)]()

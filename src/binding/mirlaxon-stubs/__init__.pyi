@@ -46,3 +46,11 @@ def discrete_flux_map_heyrovsky_magnification(
 ) -> list[float]:
     """Sum over the rings of radii bl of each ring's magnification times its
     weight bf (the weights are used as given, not normalised)."""
+
+def integrated_limb_law_heyrovsky_magnification(
+    l: Sequence[float], re: float, rstar: float, powers: Sequence[float], weights: Sequence[float]
+) -> list[float]:
+    """Magnification of a source with the limb-darkening law
+    B = sum(weights[k] * mu**powers[k]), mu = sqrt(1 - r**2), integrated over
+    rings. ValueError for powers and weights of different lengths, a power that
+    is negative or not finite, or a weight that is not finite."""
