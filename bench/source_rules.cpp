@@ -111,6 +111,33 @@ int main() {
     }
   }
 
+  // Limb-darkening laws of 1, 2, 4 and 5 terms against the built-in profile,
+  // by the same rule.
+  const struct {
+    const char* name;
+    std::vector<double> powers, weights;
+  } laws[] = {
+      {"1 term (uniform)", {0.0}, {1.0}},
+      {"2 terms (linear)", {0.0, 1.0}, {0.4, 0.6}},
+      {"4 terms (0, ½, 1, 2)", {0.0, 0.5, 1.0, 2.0}, {0.3, 0.3, 0.3, 0.1}},
+      {"5 terms (four-parameter)", {0.0, 0.5, 1.0, 1.5, 2.0}, {0.2, 0.5, 0.2, 0.3, -0.2}},
+      {"2 terms (power-2, α = 0.7)", {0.0, 0.7}, {0.4, 0.6}},
+  };
+  std::printf("\nLimb-darkening laws, kernel time, µs per separation, and the ratio to the built-in profile\n\n");
+  std::printf("| law | l < 1 | 1 ≤ l < 1.5 | 1.5 ≤ l < 30 | l ≥ 30 |\n|---|---:|---:|---:|---:|\n");
+  for (const auto& law : laws) {
+    std::printf("| %s |", law.name);
+    for (const auto& regime : regimes) {
+      const auto with_law = [&law](std::span<const double> l, double eta, const FluxMap*) {
+        return *integrated_limb_law_heyrovsky_magnification(l, eta, 1.0, law.powers, law.weights);
+      };
+      const double time = microseconds_per_separation(with_law, regime.l, nullptr);
+      const double built_in = microseconds_per_separation(new_rule, regime.l, nullptr);
+      std::printf(" %.3g (%.2f×) |", time, time / built_in);
+    }
+    std::printf("\n");
+  }
+
   // A light curve: ρ = rstar/re = 0.01, u0 = 0.001, 10 000 epochs over ±3 tE;
   // u = √(u0² + τ²) in Einstein radii, l = u/ρ in source radii.
   constexpr double RHO = 0.01, U0 = 0.001;
