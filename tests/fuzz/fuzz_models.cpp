@@ -152,6 +152,10 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
       const std::vector<double> l = in.numbers(2);
       const double re = in.number(), rstar = in.number();
       require(models::integrated_heyrovsky_magnification(l, re, rstar).size() == l.size());
+      const std::vector<double> powers = in.numbers(5), weights = in.numbers(5);
+      const auto law = models::integrated_limb_law_heyrovsky_magnification(l, re, rstar, powers, weights);
+      require(!law || law->size() == l.size());
+      require(law || law.error().kind() == models::ModelError::Kind::value);
       break;
     }
     case 11:
