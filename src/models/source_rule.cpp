@@ -16,7 +16,7 @@ namespace gl = quadrature::gauss_legendre;
 // With the lens at the centre, nodes spread exponentially from it.
 constexpr std::size_t CENTRE_POINTS = 32;
 // A flux-map piece whose end lies closer to the ring than NEAR_PIECE times
-// its length is graded toward that end.
+// its length gets its nodes spread exponentially from that end.
 constexpr double NEAR_PIECE = 0.5;
 constexpr std::size_t NEAR_PIECE_POINTS = 40;
 // From this separation on the product rule.
@@ -34,6 +34,9 @@ double graded_slope(double sigma) { return 5.0 * ((sigma * sigma) * (sigma * sig
 // that every scale from g to E gets the same share of the nodes; dx =
 // Λ·(x + g)·dσ. `add(x, w)` receives each offset and weight.
 constexpr double EXPONENTIAL_FLOOR = 1e-14;
+// Below a gap of 1e-8 of the piece the map would spend its nodes on scales
+// the integrand does not have: the piece is then graded as if the ring were
+// at its end (see ring_side_offsets).
 constexpr double EXPONENTIAL_FROM = 1e-8;
 
 template <class Add>

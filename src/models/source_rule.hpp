@@ -5,13 +5,22 @@
 //    pieces on either side are graded toward it, x = l ∓ L·σ⁵, which turns
 //    log|x − l| into σ⁴·log σ, smooth enough for a few dozen nodes, and the
 //    distance to the ring is formed from the offset L·σ⁵, not by subtraction;
+//    where the ring's other features (its complex singularities 2η off it,
+//    its image 2l away) lie much closer than the side is long, the graded
+//    piece spans a few of them and pieces spread exponentially,
+//    x = g·(e^(σΛ) − 1), cover the rest;
 //  - for a limb law B = Σ w_k·μ^p_k (μ = √(1 − r²)), the limb's square root:
 //    the rule runs in t = tan(θ/2), r = sin θ = 2t/(1 + t²),
 //    μ = (1 − t²)/(1 + t²), where the profile is smooth and nothing needs a
 //    trigonometric function;
 //  - for a flux map, a kink or a jump at every sample radius: one piece per
 //    segment, graded toward the ring when it lies in or next to the piece,
-//    plain Gauss–Legendre with a node count set by its distance otherwise;
+//    spread exponentially from the end nearer the ring when the ring is less
+//    than half the piece's length beyond it, plain Gauss–Legendre with a
+//    node count set by its distance otherwise;
+//  - just outside the limb (1 ≤ l < 1.5) the ring's singularity √(2(l − 1))
+//    off t = 1: graded toward the limb; the lens at the centre: spread
+//    exponentially from it on the scale η;
 //  - with the lens 1.5 source radii out or more, nothing singular on [0, 1]:
 //    a product rule, ∫f·B ≈ Σ_j W_j·f(x_j) with the weights W_j integrating
 //    the degree-23 interpolant of f = 2πr·A exactly against B, formed once
