@@ -15,6 +15,9 @@ namespace gl = quadrature::gauss_legendre;
 
 // With the lens at the centre, nodes spread exponentially from it.
 constexpr std::size_t CENTRE_POINTS = 32;
+// A law with a power of μ that is not a whole number: nodes graded toward the
+// limb.
+constexpr std::size_t LIMB_POINTS = 32;
 // A flux-map piece whose end lies closer to the ring than NEAR_PIECE times
 // its length gets its nodes spread exponentially from that end.
 constexpr double NEAR_PIECE = 0.5;
@@ -172,6 +175,7 @@ SourceProfile SourceProfile::limb_law(std::span<const double> powers, std::span<
       profile.other_powers_.push_back(p);
       profile.other_weights_.push_back(w);
     }
+    profile.fractional_powers_ = profile.fractional_powers_ || (w != 0.0 && p != std::floor(p));
   }
   std::array<double, FAR_FIELD_TERMS + 1> raw{};
   for (std::size_t term = 0; term < powers.size(); ++term) {
@@ -242,11 +246,19 @@ void SourceProfile::add_limb_nodes(double l, double eta, SourceNodes& nodes) con
     const double mu = ((1.0 - t) * (1.0 + t)) * inverse;
     nodes.add(r, distance_over_t2 * inverse, dt * ((mu + mu) * inverse) * ((TWO_PI * r) * brightness_of_mu(mu)));
   };
+  // A power of μ that is not a whole number leaves a fractional power of
+  // 1 − t at the limb, t = 1, which only a rule graded toward it takes: the
+  // outer half of the last side is graded toward the limb instead.
+  const auto toward_limb = [&](double extent, const auto& at_t) {
+    graded_offsets(extent, LIMB_POINTS, [&](double x, double w) { at_t(1.0 - x, w); });
+  };
   if (l == 0.0) {
     // The lens at the centre: 2πr·A varies on the scale of the Einstein
     // radius, whose complex singularities lie at r = ±2iη. l − r = −2t/(1 + t²).
-    exponential_offsets(1.0, eta, CENTRE_POINTS, [&](double t, double w) { add(t, -(t + t), w); });
-    return;
+    const auto at_t = [&](double t, double w) { add(t, -(t + t), w); };
+    if (!fractional_powers_) return exponential_offsets(1.0, eta, CENTRE_POINTS, at_t);
+    exponential_offsets(0.5, eta, CENTRE_POINTS, at_t);
+    return toward_limb(0.5, at_t);
   }
   if (l < 1.0) {  // the ring at t_l, graded toward it from both sides
     const double t_ring = l / (1.0 + std::sqrt((1.0 - l) * (1.0 + l)));
@@ -263,7 +275,12 @@ void SourceProfile::add_limb_nodes(double l, double eta, SourceNodes& nodes) con
     const double slope = (2.0 * ((1.0 - t_ring) * (1.0 + t_ring)) / ring_t2) / ring_t2;
     const double eta_scale = std::min((eta + eta) / slope, 2.0 * std::sqrt(eta));
     ring_side_offsets(t_ring, eta_scale, [&](double x, double w) { at_offset(-x, w); });
-    ring_side_offsets(1.0 - t_ring, std::min(eta_scale, t_ring), std::max(eta_scale, t_ring), at_offset);
+    const double right = 1.0 - t_ring;
+    if (!fractional_powers_) {
+      return ring_side_offsets(right, std::min(eta_scale, t_ring), std::max(eta_scale, t_ring), at_offset);
+    }
+    ring_side_offsets(0.5 * right, std::min(eta_scale, t_ring), std::max(eta_scale, t_ring), at_offset);
+    toward_limb(0.5 * right, [&](double t, double w) { at_offset(t - t_ring, w); });
     return;
   }
   // 1 ≤ l < 1.5: the ring lies l − 1 beyond the limb, t = 1, where

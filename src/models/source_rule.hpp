@@ -92,6 +92,7 @@ class SourceProfile {
   // A limb law's weights of μ⁰, μ^½, μ, μ^3/2, μ², and of any other powers.
   double flat_ = 0.0, half_ = 0.0, linear_ = 0.0, three_halves_ = 0.0, quadratic_ = 0.0;
   bool has_root_ = false;
+  bool fractional_powers_ = false;  // a power of μ that is not a whole number
   std::vector<double> other_powers_, other_weights_;
   std::vector<LinearPiece> pieces_;
   double normalisation_ = 0.0;
