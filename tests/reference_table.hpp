@@ -16,6 +16,15 @@ struct TableRow {
   double number(std::size_t i) const { return std::stod(fields.at(i)); }
 };
 
+// "1.0,0.5,2" → {1.0, 0.5, 2.0}: a list field of a table.
+inline std::vector<double> split_numbers(const std::string& text) {
+  std::vector<double> numbers;
+  std::istringstream in(text);
+  std::string item;
+  while (std::getline(in, item, ',')) numbers.push_back(std::stod(item));
+  return numbers;
+}
+
 inline std::vector<TableRow> read_table(const std::string& name) {
   std::ifstream in(std::string(MIRLAXON_TEST_DATA_DIR) + "/" + name);
   // Callers check the row count, so a missing table fails their test.

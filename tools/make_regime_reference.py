@@ -716,6 +716,21 @@ def checked(pool, function, cases, precisions, agree, label):
     return high
 
 
+def agree_about_centre(pool, label, brute_cases, excess_of):
+    """Recomputes `brute_cases` in the second coordinate system (about the
+    source centre) and stops the run unless every excess agrees with
+    excess_of(case) to 1e-15."""
+    brute = pool.starmap(source_brute_row, [case + (DIGITS_2D[0],) for case in brute_cases])
+    mp.mp.dps = DIGITS_2D[1]
+    worst = mp.mpf(0)
+    for case, b in zip(brute_cases, brute):
+        worst = max(worst, relative(b, excess_of(case)))
+    print("%s: %d cases about the source centre, worst relative disagreement of the excess: %s"
+          % (label, len(brute_cases), mp.nstr(worst, 3)), flush=True)
+    if worst > mp.mpf("1e-15"):
+        sys.exit("%s: the two coordinate systems disagree" % label)
+
+
 def limb_laws(pool, start):
     check_law_normalisations()
     cases = power_cases()
@@ -757,15 +772,7 @@ def limb_laws(pool, start):
                    ("four_parameter", 1 + 1e-9, 1e4), ("quadratic_0.4_0.25", 0.7, 1e4),
                    ("power2_0.6_2.5", 1.05, 1.0), ("linear_1", 31.0, 0.01), ("linear_0.9", 1.0, 1.0),
                    ("linear_0", 0.0, 0.01), ("four_parameter", 1e3, 1.0)]
-    brute = pool.starmap(source_brute_row, [case + (DIGITS_2D[0],) for case in brute_cases])
-    mp.mp.dps = DIGITS_2D[1]
-    worst = mp.mpf(0)
-    for case, b in zip(brute_cases, brute):
-        worst = max(worst, relative(b, excesses[laws.index(case)]))
-    print("limb laws: %d cases about the source centre, worst relative disagreement of the excess: %s"
-          % (len(brute_cases), mp.nstr(worst, 3)), flush=True)
-    if worst > mp.mpf("1e-15"):
-        sys.exit("limb laws: the two coordinate systems disagree")
+    agree_about_centre(pool, "limb laws", brute_cases, lambda case: excesses[laws.index(case)])
 
     write("limb_law_regimes.tsv", "law\tl\teta\tlaw-weighted disk magnification\tits excess over 1",
           [case + (1 + excess, excess) for case, excess in zip(laws, excesses)])
@@ -838,15 +845,7 @@ def disks_rings_sources(pool, start):
                    ("linear_limb", 1 + 1e-9, 1e4), ("linear_limb", 1e8, 1e6), ("limb_11", 1.0, 1e4),
                    ("inner_half", 2.0, 0.01), ("inner_half", 0.5, 1.0), ("step", 0.5, 1e4),
                    ("offset", 0.0, 0.01), ("uniform", 0.7, 0.01)]
-    brute = pool.starmap(source_brute_row, [case + (DIGITS_2D[0],) for case in brute_cases])
-    mp.mp.dps = DIGITS_2D[1]
-    worst = mp.mpf(0)
-    for case, b in zip(brute_cases, brute):
-        worst = max(worst, relative(b, values[cases.index(case)]))
-    print("source: %d cases about the source centre, worst relative disagreement of the excess: %s"
-          % (len(brute_cases), mp.nstr(worst, 3)), flush=True)
-    if worst > mp.mpf("1e-15"):
-        sys.exit("source: the two coordinate systems disagree")
+    agree_about_centre(pool, "source", brute_cases, lambda case: values[cases.index(case)])
 
     write("source_regimes.tsv", "profile\tl\teta\tprofile-weighted disk magnification\tits excess over 1",
           [case + (1 + excess, excess) for case, excess in zip(cases, values)])

@@ -18,13 +18,7 @@ namespace {
 using namespace mirlaxon::models;
 using mirlaxon::test::read_table;
 
-std::vector<double> split_numbers(const std::string& text) {
-  std::vector<double> numbers;
-  std::istringstream in(text);
-  std::string item;
-  while (std::getline(in, item, ',')) numbers.push_back(std::stod(item));
-  return numbers;
-}
+using mirlaxon::test::split_numbers;
 
 double relative_error(double got, double expected) { return std::fabs(got / expected - 1.0); }
 

@@ -24,13 +24,7 @@ struct FluxMap {
   std::vector<double> bl, bf;
 };
 
-std::vector<double> split_numbers(const std::string& text) {
-  std::vector<double> numbers;
-  std::istringstream in(text);
-  std::string item;
-  while (std::getline(in, item, ',')) numbers.push_back(std::stod(item));
-  return numbers;
-}
+using mirlaxon::test::split_numbers;
 
 std::map<std::string, FluxMap> read_flux_maps(const std::string& table) {
   std::map<std::string, FluxMap> maps;
