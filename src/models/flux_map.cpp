@@ -75,12 +75,12 @@ std::vector<LinearPiece> flux_map_pieces(std::span<const double> bl, std::span<c
   return pieces;
 }
 
-FarFieldMoments FluxMapProfile::moments() const {
+FarFieldMoments linear_pieces_moments(std::span<const LinearPiece> pieces) {
   std::array<double, FAR_FIELD_TERMS + 1> raw{};
-  for (const LinearPiece& piece : flux_map_pieces(bl_, bf_)) {
-    add_linear_piece_moments(piece.a, piece.b, piece.fa, piece.fb, raw);
-  }
+  for (const LinearPiece& piece : pieces) add_linear_piece_moments(piece.a, piece.b, piece.fa, piece.fb, raw);
   return normalised_moments(raw);
 }
+
+FarFieldMoments FluxMapProfile::moments() const { return linear_pieces_moments(flux_map_pieces(bl_, bf_)); }
 
 }  // namespace mirlaxon::models

@@ -31,6 +31,9 @@ struct LinearPiece {
 // are left out.
 std::vector<LinearPiece> flux_map_pieces(std::span<const double> bl, std::span<const double> bf);
 
+// The far-field weights of a profile made of linear pieces, exact per piece.
+FarFieldMoments linear_pieces_moments(std::span<const LinearPiece> pieces);
+
 class FluxMapProfile {
  public:
   FluxMapProfile(std::span<const double> radii, std::span<const double> brightness);

@@ -76,7 +76,7 @@ ellip::KernelResult heyrovsky_magnification(double l, double r, double re, doubl
   const double near = std::min(l, r), far = std::max(l, r);
   if (far >= FAR_FIELD_DISTANCE * near && far > 0.0) {
     const double ratio = near / far;
-    return 1.0 + far_field_excess(far / (re / rstar), ratio * ratio, RING_MOMENTS);
+    return 1.0 + far_field_excess(far / rings.eta(), ratio * ratio, RING_MOMENTS);
   }
   return rings.at(r);
 }

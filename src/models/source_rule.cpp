@@ -31,38 +31,33 @@ constexpr double PI = 3.141592653589793;
 double graded(double sigma) { return (sigma * sigma) * (sigma * sigma) * sigma; }
 double graded_slope(double sigma) { return 5.0 * ((sigma * sigma) * (sigma * sigma)); }
 
+// ∫₀^E f(x) dx for an f with a logarithmic singularity at x = 0, graded as
+// x = E·σ⁵: denser than the exponential map on the scales near E, coarser
+// far below them. `add(x, w)` receives each offset and weight.
+template <class Add>
+void graded_offsets(double extent, std::size_t points, const Add& add) {
+  for (const gl::Node& node : gl::rule(points)) {
+    add(extent * graded(node.abscissa), extent * (node.weight * graded_slope(node.abscissa)));
+  }
+}
+
 // ∫₀^E f(x) dx for an f with a logarithmic singularity (or complex
-// singularities) at a distance `gap` before x = 0: x = g·(e^(σΛ) − 1) with
-// g = max(gap, 1e-14·E) and Λ = ln(1 + E/g) makes log(x + g) linear in σ, so
-// that every scale from g to E gets the same share of the nodes; dx =
-// Λ·(x + g)·dσ. `add(x, w)` receives each offset and weight.
-constexpr double EXPONENTIAL_FLOOR = 1e-14;
+// singularities) at a distance g before x = 0: x = g·(e^(σΛ) − 1) with
+// Λ = ln(1 + E/g) makes log(x + g) linear in σ, so that every scale from g to
+// E gets the same share of the nodes; dx = Λ·(x + g)·dσ.
 // Below a gap of 1e-8 of the piece the map would spend its nodes on scales
 // the integrand does not have: the piece is then graded as if the ring were
 // at its end (see ring_side_offsets).
 constexpr double EXPONENTIAL_FROM = 1e-8;
 
 template <class Add>
-void graded_offsets(double extent, std::size_t points, const Add& add);
-
-template <class Add>
 void exponential_offsets(double extent, double gap, std::size_t points, const Add& add) {
   if (gap < EXPONENTIAL_FROM * extent) return graded_offsets(extent, points, add);
-  const double g = std::max(gap, EXPONENTIAL_FLOOR * extent);
-  const double lambda = std::log1p(extent / g);
+  const double lambda = std::log1p(extent / gap);
   for (const gl::Node& node : gl::rule(points)) {
     const double stretched = node.abscissa * lambda;
-    const double x = g * std::expm1(stretched);
-    add(x, node.weight * (lambda * (g * std::exp(stretched))));
-  }
-}
-
-// The same graded as x = E·σ⁵ toward a singularity at x = 0 itself: denser
-// than the exponential map on the scales near E, coarser far below them.
-template <class Add>
-void graded_offsets(double extent, std::size_t points, const Add& add) {
-  for (const gl::Node& node : gl::rule(points)) {
-    add(extent * graded(node.abscissa), extent * (node.weight * graded_slope(node.abscissa)));
+    const double x = gap * std::expm1(stretched);
+    add(x, node.weight * (lambda * (gap * std::exp(stretched))));
   }
 }
 
@@ -229,7 +224,7 @@ SourceProfile SourceProfile::flux_map(std::span<const double> bl, std::span<cons
       for (std::size_t k = 0; k < PRODUCT_POINTS; ++k) legendre[k] = legendre[k] + w * (p[k] * b);
     }
   }
-  if (far) profile.moments_ = FluxMapProfile(bl, bf).moments();
+  if (far) profile.moments_ = linear_pieces_moments(profile.pieces_);
   if (product) profile.product_weights_ = product_weights(legendre);
   return profile;
 }

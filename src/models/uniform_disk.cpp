@@ -87,7 +87,8 @@ ModelResult<Samples> witt_mao_magnification(std::span<const double> l, double re
 }
 
 double DisksAtSeparation::fallback(double y) const {
-  if (!(y > 0.0)) return y == 0.0 || y < 0.0 ? 0.0 : NAN;
+  if (std::isnan(y)) return NAN;
+  if (y <= 0.0) return 0.0;  // an empty disk
   const ellip::KernelResult a = UniformDisk(rho_ * y).at(u_);
   return a ? *a : NAN;
 }
