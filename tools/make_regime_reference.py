@@ -716,6 +716,24 @@ def checked(pool, function, cases, precisions, agree, label):
     return high
 
 
+def recheck_at_higher_precision(pool, label, cases, values, subset):
+    """Recomputes the source averages of cases[k], k in `subset`, at the
+    higher 2-D precision, stops the run unless each agrees with values[k]
+    (computed at the lower one) to AGREE_2D, and keeps the better value."""
+    again = pool.starmap(source_row, [cases[k] + (DIGITS_2D[1],) for k in subset])
+    mp.mp.dps = DIGITS_2D[1]
+    worst = mp.mpf(0)
+    for k, b in zip(subset, again):
+        diff = relative(values[k], b)
+        worst = max(worst, diff)
+        if diff > AGREE_2D:
+            sys.exit("%s %r: %s at %d digits against %s at %d" % (
+                label, cases[k], mp.nstr(values[k], 25), DIGITS_2D[0], mp.nstr(b, 25), DIGITS_2D[1]))
+        values[k] = b
+    print("%s: %d cases, worst relative disagreement of the excess between %d and %d digits: %s"
+          % (label, len(subset), DIGITS_2D[0], DIGITS_2D[1], mp.nstr(worst, 3)), flush=True)
+
+
 def agree_about_centre(pool, label, brute_cases, excess_of):
     """Recomputes `brute_cases` in the second coordinate system (about the
     source centre) and stops the run unless every excess agrees with
@@ -743,19 +761,8 @@ def limb_laws(pool, start):
     # higher precision.
     subset = [k for k, (p, l, eta) in enumerate(cases)
               if k % 3 == 0 or (abs(l - 1) < 1e-6 and (eta == 1.0 or 2 * p % 2 == 1))]
-    again = pool.starmap(source_row, [cases[k] + (DIGITS_2D[1],) for k in subset])
-    mp.mp.dps = DIGITS_2D[1]
-    worst = mp.mpf(0)
-    for k, b in zip(subset, again):
-        diff = relative(values[k], b)
-        worst = max(worst, diff)
-        if diff > AGREE_2D:
-            sys.exit("limb-law power %r: %s at %d digits against %s at %d" % (
-                cases[k], mp.nstr(values[k], 25), DIGITS_2D[0], mp.nstr(b, 25), DIGITS_2D[1]))
-        values[k] = b
-    print("limb-law powers: %d cases, worst relative disagreement of the excess between %d and %d "
-          "digits: %s (%.0f s)" % (len(subset), DIGITS_2D[0], DIGITS_2D[1], mp.nstr(worst, 3),
-                                   time.time() - start), flush=True)
+    recheck_at_higher_precision(pool, "limb-law power", cases, values, subset)
+    print("  %.0f s" % (time.time() - start), flush=True)
 
     excess_of = dict(zip(cases, values))
     laws = law_cases()
@@ -824,18 +831,7 @@ def disks_rings_sources(pool, start):
     # Re-check every third case, and the lens at the limb, at higher precision.
     subset = [k for k, (name, l, eta) in enumerate(cases)
               if k % 3 == 0 or (abs(l - 1) < 1e-6 and eta == 1.0)]
-    again = pool.starmap(source_row, [cases[k] + (DIGITS_2D[1],) for k in subset])
-    mp.mp.dps = DIGITS_2D[1]
-    worst = mp.mpf(0)
-    for k, b in zip(subset, again):
-        diff = relative(values[k], b)
-        worst = max(worst, diff)
-        if diff > AGREE_2D:
-            sys.exit("source %r: %s at %d digits against %s at %d" % (
-                cases[k], mp.nstr(values[k], 25), DIGITS_2D[0], mp.nstr(b, 25), DIGITS_2D[1]))
-        values[k] = b
-    print("source: %d cases, worst relative disagreement of the excess between %d and %d digits: %s"
-          % (len(subset), DIGITS_2D[0], DIGITS_2D[1], mp.nstr(worst, 3)), flush=True)
+    recheck_at_higher_precision(pool, "source", cases, values, subset)
 
     brute_cases = [("linear_limb", 0.3, 1.0), ("linear_limb", 2.0, 0.01), ("linear_limb", 1.05, 100.0),
                    ("linear_limb", 1e3, 1.0), ("limb_11", 0.7, 1.0), ("step", 0.3, 0.01),
