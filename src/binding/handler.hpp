@@ -8,10 +8,13 @@
 #include "ellip/kernel_result.hpp"
 #include "models/model_error.hpp"
 
+#include <algorithm>
+#include <chrono>
 #include <cstddef>
 #include <cstdint>
 #include <optional>
 #include <span>
+#include <tuple>
 #include <type_traits>
 #include <utility>
 
@@ -58,6 +61,45 @@ class ReleasedInterpreterLock {
   PyThreadState* state_;
 };
 
+// Consecutive pieces of a call's separations, each sized from the time the
+// previous one took, so that the host's signals are looked at about every
+// PIECE_TIME of work whatever one separation costs (0.1 µs for a closed
+// form, hundreds for a tabulated profile under the sanitizers).
+class SeparationPieces {
+ public:
+  static constexpr std::chrono::microseconds PIECE_TIME{20'000};
+  static constexpr std::size_t FIRST_PIECE = 16;
+  static constexpr double MAX_GROWTH = 8.0;
+
+  explicit SeparationPieces(std::size_t total) : total_(total) {}
+
+  // The next piece as (offset, count); (0, 0) once for no separations, so
+  // that the model still checks its other arguments.
+  std::pair<std::size_t, std::size_t> next() {
+    count_ = std::min(size_, total_ - offset_);
+    return {offset_, count_};
+  }
+
+  void took(std::chrono::steady_clock::duration elapsed) {
+    offset_ += count_;
+    done_ = offset_ >= total_;
+    const double seconds = std::chrono::duration<double>(elapsed).count();
+    const double target = std::chrono::duration<double>(PIECE_TIME).count();
+    const double scale = seconds > 0.0 ? std::min(target / seconds, MAX_GROWTH) : MAX_GROWTH;
+    const double next = static_cast<double>(count_ == 0 ? 1 : count_) * scale;
+    size_ = next < 1.0 ? 1 : next >= static_cast<double>(total_) ? total_ : static_cast<std::size_t>(next);
+  }
+
+  bool done() const { return done_; }
+
+ private:
+  std::size_t total_;
+  std::size_t offset_ = 0;
+  std::size_t count_ = 0;
+  std::size_t size_ = FIRST_PIECE;
+  bool done_ = false;
+};
+
 template <class T>
 constexpr ArgKind kind_of() {
   if constexpr (std::is_same_v<T, double>) {
@@ -96,7 +138,10 @@ struct ModelSignature<R (*)(Params...)> {
 
   // A long model call runs without the interpreter lock: it sees native
   // values only, so other host threads (computing other light curves) can
-  // run meanwhile.
+  // run meanwhile. Models with separations first are computed in pieces of
+  // the separations (every model's value at a separation is independent of
+  // the others, to the bit), taking the lock back between pieces to run the
+  // host's signal handlers, so that Ctrl-C ends a long call.
   template <auto Model, std::size_t... I>
   static PyObject* invoke(const FunctionDescription& description, Arguments& arguments,
                           std::index_sequence<I...>) {
@@ -107,12 +152,65 @@ struct ModelSignature<R (*)(Params...)> {
       work = size != 0 && work > SIZE_MAX / size ? SIZE_MAX : work * size;  // saturating
     }
     if (work < description.release_lock_from) return to_host(Model(take<Params>(arguments[I])...));
+    if constexpr (batched_over_separations) {
+      if (description.parameters[0].name == ParamName::l) {
+        return invoke_interruptible<Model>(arguments, std::index_sequence<I...>{});
+      }
+    }
     std::optional<R> result;
     {
       const ReleasedInterpreterLock unlocked;
       result.emplace(Model(take<Params>(arguments[I])...));
     }
     return to_host(*result);
+  }
+
+  static constexpr bool batched_over_separations = [] {
+    if constexpr (arity == 0) {
+      return false;
+    } else {
+      using First = std::tuple_element_t<0, std::tuple<Params...>>;
+      return std::is_same_v<First, std::span<const double>> &&
+             (std::is_same_v<R, models::Samples> ||
+              std::is_same_v<R, models::ModelResult<models::Samples>>);
+    }
+  }();
+
+  template <auto Model, std::size_t... I>
+  static PyObject* invoke_interruptible(Arguments& arguments, std::index_sequence<I...>) {
+    const std::span<const double> separations(arguments[0].samples);
+    models::Samples values;
+    values.reserve(separations.size());
+    SeparationPieces pieces(separations.size());
+    do {
+      const auto [offset, count] = pieces.next();
+      std::optional<R> piece;
+      {
+        const ReleasedInterpreterLock unlocked;
+        const auto started = std::chrono::steady_clock::now();
+        piece.emplace(Model(take_or_piece<Params, I>(arguments[I], separations.subspan(offset, count))...));
+        pieces.took(std::chrono::steady_clock::now() - started);
+      }
+      const models::Samples* piece_values = nullptr;
+      if constexpr (std::is_same_v<R, models::Samples>) {
+        piece_values = &*piece;
+      } else {
+        if (!*piece) return to_host(*piece);  // the failure, as a whole call reports it
+        piece_values = &**piece;
+      }
+      values.insert(values.end(), piece_values->begin(), piece_values->end());
+      if (!pieces.done() && check_signals() < 0) return nullptr;  // no partial result
+    } while (!pieces.done());
+    return to_host(values);
+  }
+
+  template <class T, std::size_t Index>
+  static T take_or_piece(Argument& argument, std::span<const double> piece) {
+    if constexpr (Index == 0) {
+      return piece;
+    } else {
+      return take<T>(argument);
+    }
   }
 };
 

@@ -196,7 +196,7 @@ PyObject* initialise() {
     Py_INCREF(module_cache);
     return module_cache;
   }
-  if (!intern_attribute_names()) {
+  if (!intern_attribute_names() || !prepare_signal_check()) {
     PyErr::fetch().restore();
     return nullptr;
   }

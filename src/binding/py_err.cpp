@@ -147,4 +147,32 @@ void raise_panic(std::string_view message) noexcept {
   }
 }
 
+#ifdef PYPY_VERSION
+namespace {
+// PyPy's PyErr_CheckSignals does nothing: its signal handlers run between
+// bytecodes of Python code, so the check calls a Python function with an
+// empty body.
+PyObject* signal_check_function = nullptr;
+}  // namespace
+
+bool prepare_signal_check() {
+  if (signal_check_function != nullptr) return true;
+  PyRef globals(PyDict_New());
+  if (!globals || PyDict_SetItemString(globals.get(), "__builtins__", PyEval_GetBuiltins()) < 0) {
+    return false;
+  }
+  signal_check_function = PyRun_String("lambda: None", Py_eval_input, globals.get(), globals.get());
+  return signal_check_function != nullptr;  // kept for the process
+}
+
+int check_signals() {
+  PyRef result(PyObject_CallNoArgs(signal_check_function));
+  return result ? 0 : -1;
+}
+#else
+bool prepare_signal_check() { return true; }
+
+int check_signals() { return PyErr_CheckSignals(); }
+#endif
+
 }  // namespace mirlaxon::binding

@@ -85,6 +85,12 @@ class PyErr {
 // doing so cannot be reported and aborts the process.
 void raise_panic(std::string_view message) noexcept;
 
+// Runs the host's handlers of the signals that arrived since the last look,
+// with the interpreter lock held: -1 with the handler's exception set
+// (KeyboardInterrupt for Ctrl-C), else 0. Module initialisation prepares it.
+bool prepare_signal_check();
+int check_signals();
+
 // Runs a handler body so that no internal failure escapes into the host:
 // running out of memory becomes MemoryError, anything else PanicException.
 template <class Body>
