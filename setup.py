@@ -7,21 +7,23 @@ import os
 from setuptools import Extension, setup
 from setuptools.command.build_py import build_py
 
-SOURCES = [
-    "src/binding/arguments.cpp",
-    "src/binding/module.cpp",
-    "src/binding/py_err.cpp",
-    "src/models/flux_map.cpp",
-    "src/models/model_error.cpp",
-    "src/models/ring.cpp",
-    "src/models/source_rule.cpp",
-    "src/models/uniform_disk.cpp",
-]
+def build_inputs(kind):
+    """The entries of one kind in src/build_inputs.txt, the list every build reads."""
+    prefix = kind + ":"
+    with open(os.path.join("src", "build_inputs.txt"), encoding="utf-8") as lines:
+        return [line[len(prefix):].strip() for line in lines if line.startswith(prefix)]
+
+
+SOURCES = [os.path.join("src", name) for name in build_inputs("core") + build_inputs("binding")]
+(VERSION,) = build_inputs("version")
 
 # Results are bit-reproducible only with these: one optimisation level, no
 # fused multiply-adds, no fast-math.
-NUMERICS = ["-std=c++23", "-O2", "-ffp-contract=off", "-fno-fast-math"]
+NUMERICS = ["-std=c++23"] + build_inputs("optimisation") + build_inputs("numerics")
 VISIBILITY = ["-fvisibility=hidden", "-fvisibility-inlines-hidden"]
+# The module names its sources relative to the tree, not by this machine's
+# folders (pip builds in a temporary copy).
+PREFIX_MAP = [f"-ffile-prefix-map={os.path.abspath(os.curdir)}=."]
 
 
 STUBS = "src/binding/mirlaxon-stubs"
@@ -38,13 +40,15 @@ class BuildWithStubs(build_py):
 
 
 setup(
+    version=VERSION,
     ext_modules=[
         Extension(
             "mirlaxon",
             SOURCES,
             include_dirs=["src"],
             language="c++",
-            extra_compile_args=NUMERICS + VISIBILITY,
+            extra_compile_args=NUMERICS + VISIBILITY + PREFIX_MAP,
+            define_macros=[("MIRLAXON_VERSION", f'"{VERSION}"')],
             extra_link_args=["-Wl,--version-script=src/binding/exports.map",
                              "-Wl,--exclude-libs,ALL"],
             depends=[os.path.join(root, name) for root, _, names in os.walk("src") for name in names

@@ -9,13 +9,18 @@ cd "$(dirname "$0")/.."
 seconds="${1:-60}"
 mkdir -p build-fuzz/corpus build-fuzz/artifacts
 
+# The core's sources and numerical flags, as every build reads them.
+inputs() { sed -n "s/^$1: *//p" src/build_inputs.txt; }
+mapfile -t core < <(inputs core | sed 's|^|src/|')
+mapfile -t numerics < <(inputs optimisation; inputs numerics)
+
 # libstdc++ 12 offers std::expected only when __cpp_concepts reports C++20's
 # conditionally trivial special members; clang 16 implements them but still
 # reports the older value.
-clang++-16 -std=c++2b -O1 -g -ffp-contract=off -fno-omit-frame-pointer \
+clang++-16 -std=c++2b "${numerics[@]}" -g -fno-omit-frame-pointer \
   -fsanitize=fuzzer,address,undefined -fno-sanitize-recover=undefined \
   -Wno-macro-redefined -D__cpp_concepts=202002L -Isrc \
-  tests/fuzz/fuzz_models.cpp src/models/flux_map.cpp src/models/model_error.cpp src/models/ring.cpp src/models/source_rule.cpp src/models/uniform_disk.cpp \
+  tests/fuzz/fuzz_models.cpp "${core[@]}" \
   -o build-fuzz/fuzz_models
 
 # The models write a diagnostic to standard error for every assertion they

@@ -1,36 +1,51 @@
 #!/usr/bin/env bash
-# Installs the package with pip, offline, into fresh virtual environments of
-# PyPy and of Debian's CPython, then uses it from outside the source tree:
-# import, calls, the stubs beside the module, and mypy reading them.
+# The package as users get it: a source archive (sdist) made from the tree,
+# installed with pip, offline, into fresh virtual environments of PyPy and
+# of Debian's CPython (this one with --system-site-packages, the recipe for
+# Debian's numpy), then used from outside the source tree: import, calls,
+# the stubs beside the module, no build-machine path in the module, and
+# mypy reading the stubs (numpy arrays and scalars accepted, a str where a
+# sequence goes rejected).
 set -euo pipefail
 repo="$(cd "$(dirname "$0")/.." && pwd)"
 work="$(mktemp -d)"
 trap 'rm -rf "$work"' EXIT
 
-# pip builds in the source folder: give it a copy, so the tree stays clean.
-mkdir "$work/source"
-cp -r "$repo/src" "$repo/setup.py" "$repo/pyproject.toml" "$repo/README.md" "$work/source/"
+# The archive from a copy of the tracked files, so the tree stays clean and
+# nothing untracked slips in.
+mkdir "$work/source" "$work/dist"
+git -C "$repo" ls-files -z | (cd "$repo" && xargs -0 cp --parents -t "$work/source")
+(cd "$work/source" && /usr/bin/python3 setup.py -q sdist --dist-dir "$work/dist" >/dev/null)
+archive=("$work"/dist/mirlaxon-*.tar.gz)
+echo "sdist: $(basename "${archive[0]}"), $(tar tzf "${archive[0]}" | wc -l) files"
 
 for python in /usr/bin/pypy3 /usr/bin/python3; do
   venv="$work/venv-$(basename "$python")"
-  "$python" -m venv "$venv"
+  options=()
+  [ "$python" = /usr/bin/python3 ] && options=(--system-site-packages)
+  "$python" -m venv "${options[@]}" "$venv"
   # Debian's venvs have pip and setuptools but not wheel, which the
   # setuptools backend needs; Debian ships it as a wheel file.
   "$venv/bin/pip" install -q --no-index --find-links /usr/share/python-wheels wheel
-  "$venv/bin/pip" install -q --no-build-isolation --no-index "$work/source"
+  "$venv/bin/pip" install -q --no-build-isolation --no-index "${archive[0]}"
   (cd "$work" && "$venv/bin/python" "$repo/tests/install/check_installed.py")
+  module=$("$venv/bin/python" -c "import mirlaxon; print(mirlaxon.__file__)")
+  if strings "$module" | grep -E "$repo|$work|/tmp/|/home/|/root/"; then
+    echo "$module holds a path of the build machine" >&2
+    exit 1
+  fi
 done
 
 if command -v mypy >/dev/null; then
   cd "$work"
-  mypy --no-incremental --python-executable "$work/venv-python3/bin/python" \
-    "$repo/tests/install/typed_usage.py"
-  # A list where a number belongs must be caught by the stubs.
-  if mypy --no-incremental --python-executable "$work/venv-python3/bin/python" \
-    -c "import mirlaxon; mirlaxon.heyrovsky_magnification([0.5], 0.3, 1.0, 1.0)" >"$work/mypy.out"; then
-    echo "mypy accepted a list for heyrovsky_magnification's l" >&2
+  check() { mypy --no-incremental --python-executable "$work/venv-python3/bin/python" "$@"; }
+  check "$repo/tests/install/typed_usage.py" "$repo/tests/install/typed_numpy.py"
+  # Each wrong argument must be caught by the stubs.
+  if check "$repo/tests/install/typed_rejected.py" >"$work/mypy.out"; then
+    echo "mypy accepted wrong arguments:" >&2
     exit 1
   fi
-  grep -qi 'incompatible type "list\[float\]"; expected "float"' "$work/mypy.out"
+  grep -qi 'typed_rejected.py:5: error: Argument 1 to "witt_mao_magnification" has incompatible type "str"' "$work/mypy.out"
+  grep -qi 'typed_rejected.py:6: error: Argument 1 to "heyrovsky_magnification" has incompatible type "list\[float\]"' "$work/mypy.out"
   echo "mypy: stubs read from the installed package: ok"
 fi

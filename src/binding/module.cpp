@@ -205,6 +205,11 @@ PyObject* initialise() {
     PyErr::fetch().restore();
     return nullptr;
   }
+  // The release, from the one version number of the build.
+  if (PyModule_AddStringConstant(module.get(), "__version__", MIRLAXON_VERSION) < 0) {
+    PyErr::fetch().restore();
+    return nullptr;
+  }
   for (PyMethodDef& record : function_table) {
     if (auto added = add_function(module.get(), record); !added) {
       std::move(added.error()).restore();

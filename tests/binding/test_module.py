@@ -3,6 +3,7 @@
 import ast
 import ctypes
 import inspect
+import os
 import pathlib
 import platform
 import sys
@@ -28,6 +29,13 @@ class ModuleTest(unittest.TestCase):
     def test_all_lists_the_functions_in_table_order(self):
         self.assertEqual(mirlaxon.__all__, [name for name, _ in FUNCTIONS])
         self.assertIs(type(mirlaxon.__all__), list)
+
+    def test_version_is_the_builds_own(self):
+        inputs = os.path.join(os.path.dirname(__file__), "..", "..", "src", "build_inputs.txt")
+        with open(inputs, encoding="utf-8") as lines:
+            (version,) = [line.split(":", 1)[1].strip() for line in lines if line.startswith("version:")]
+        self.assertEqual(mirlaxon.__version__, version)
+        self.assertNotIn("__version__", mirlaxon.__all__)
 
     def test_every_function_has_its_text_signature_and_no_other_doc(self):
         for name, signature in FUNCTIONS:
@@ -55,7 +63,7 @@ class ModuleTest(unittest.TestCase):
                 for parameter, kind in kinds.items():
                     sequence = parameter in ("bl", "bf", "powers", "weights") or (
                         parameter == "l" and name != "heyrovsky_magnification")
-                    self.assertEqual(kind, "Sequence[float]" if sequence else "float", parameter)
+                    self.assertEqual(kind, "Samples" if sequence else "Number", parameter)
                 result = ast.unparse(stubbed[name].returns)
                 self.assertEqual(result, "float" if name == "heyrovsky_magnification" else "list[float]")
 

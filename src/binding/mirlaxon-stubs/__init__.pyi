@@ -4,51 +4,62 @@ single point lens.
 Separations ``l``, ring radii ``r`` and flux-map radii ``bl`` are in units of
 the source radius; the Einstein radius ``re`` and the source radius ``rstar``
 enter only through their ratio. Sequence arguments take any sequence of
-numbers; contiguous float64 buffers (numpy arrays, ``array.array('d')``) are
-read directly.
+numbers (lists, tuples, ranges, numpy arrays, ``array.array``, memoryviews);
+contiguous float64 buffers are read directly. Numbers may be any number-like
+object (float, int, numpy scalars).
 """
 
-from typing import Sequence
+from typing import Protocol, SupportsFloat, SupportsIndex, Union
+
+# What the module converts to a double: anything with __float__ or __index__.
+Number = Union[SupportsFloat, SupportsIndex]
+
+class Samples(Protocol):
+    """A sized sequence of numbers: what the module converts to samples."""
+
+    def __len__(self) -> int: ...
+    def __getitem__(self, index: int, /) -> Number: ...
 
 __all__: list[str]
+__version__: str
 
-def witt_mao_magnification(l: Sequence[float], re: float, rstar: float) -> list[float]:
+def witt_mao_magnification(l: Samples, re: Number, rstar: Number) -> list[float]:
     """Magnification of a uniformly bright disk at each separation (Witt & Mao's
     closed form). RuntimeError if an elliptic integral rejects its arguments."""
 
-def integrated_witt_mao_magnification(l: Sequence[float], re: float, rstar: float) -> list[float]:
+def integrated_witt_mao_magnification(l: Samples, re: Number, rstar: Number) -> list[float]:
     """Magnification of a linearly limb-darkened source (coefficient 0.6),
     integrated over uniform disks."""
 
 def integrated_flux_map_witt_mao_magnification(
-    l: Sequence[float], re: float, rstar: float, bl: Sequence[float], bf: Sequence[float]
+    l: Samples, re: Number, rstar: Number, bl: Samples, bf: Samples
 ) -> list[float]:
     """Magnification of a source with the tabulated brightness bf at radii bl
     (interpolated linearly, zero outside the samples), integrated over uniform
     disks."""
 
-def heyrovsky_magnification(l: float, r: float, re: float, rstar: float) -> float:
+def heyrovsky_magnification(l: Number, r: Number, re: Number, rstar: Number) -> float:
     """Magnification of a thin uniform ring of radius r at separation l
     (Heyrovský's closed form; infinite when the ring passes through the lens)."""
 
-def integrated_heyrovsky_magnification(l: Sequence[float], re: float, rstar: float) -> list[float]:
+def integrated_heyrovsky_magnification(l: Samples, re: Number, rstar: Number) -> list[float]:
     """Magnification of a linearly limb-darkened source (coefficient 0.6),
     integrated over rings."""
 
 def integrated_flux_map_heyrovsky_magnification(
-    l: Sequence[float], re: float, rstar: float, bl: Sequence[float], bf: Sequence[float]
+    l: Samples, re: Number, rstar: Number, bl: Samples, bf: Samples
 ) -> list[float]:
     """Magnification of a source with the tabulated brightness bf at radii bl,
     integrated over rings."""
 
 def discrete_flux_map_heyrovsky_magnification(
-    l: Sequence[float], re: float, rstar: float, bl: Sequence[float], bf: Sequence[float]
+    l: Samples, re: Number, rstar: Number, bl: Samples, bf: Samples
 ) -> list[float]:
     """Sum over the rings of radii bl of each ring's magnification times its
     weight bf (the weights are used as given, not normalised)."""
 
 def integrated_limb_law_heyrovsky_magnification(
-    l: Sequence[float], re: float, rstar: float, powers: Sequence[float], weights: Sequence[float]
+    l: Samples, re: Number, rstar: Number, powers: Samples, weights: Samples
 ) -> list[float]:
     """Magnification of a source with the limb-darkening law
     B = sum(weights[k] * mu**powers[k]), mu = sqrt(1 - r**2), integrated over
