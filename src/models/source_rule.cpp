@@ -44,7 +44,8 @@ void graded_offsets(double extent, std::size_t points, const Add& add) {
 // ∫₀^E f(x) dx for an f with a logarithmic singularity (or complex
 // singularities) at a distance g before x = 0: x = g·(e^(σΛ) − 1) with
 // Λ = ln(1 + E/g) makes log(x + g) linear in σ, so that every scale from g to
-// E gets the same share of the nodes; dx = Λ·(x + g)·dσ.
+// E gets the same share of the nodes; dx = Λ·(x + g)·dσ, with x + g = g·e^(σΛ)
+// formed from x (one expm1 per node, no exp).
 // Below a gap of 1e-8 of the piece the map would spend its nodes on scales
 // the integrand does not have: the piece is then graded as if the ring were
 // at its end (see ring_side_offsets).
@@ -55,9 +56,8 @@ void exponential_offsets(double extent, double gap, std::size_t points, const Ad
   if (gap < EXPONENTIAL_FROM * extent) return graded_offsets(extent, points, add);
   const double lambda = std::log1p(extent / gap);
   for (const gl::Node& node : gl::rule(points)) {
-    const double stretched = node.abscissa * lambda;
-    const double x = gap * std::expm1(stretched);
-    add(x, node.weight * (lambda * (gap * std::exp(stretched))));
+    const double x = gap * std::expm1(node.abscissa * lambda);
+    add(x, node.weight * (lambda * (x + gap)));
   }
 }
 
