@@ -8,6 +8,7 @@
 #include <array>
 #include <cstddef>
 #include <expected>
+#include <optional>
 #include <span>
 #include <string_view>
 #include <vector>
@@ -36,23 +37,28 @@ struct Parameter {
 
 inline constexpr std::size_t MAX_PARAMETERS = 5;
 
+// When a call runs without the interpreter lock. Giving the lock up and
+// taking it back costs about 30 ns (CPython) to 55 ns (PyPy): worth it for an
+// integral (microseconds per separation), not for one closed-form value.
+enum class LockPolicy {
+  hold,              // one value: never long enough
+  release,           // an integral: from one separation on
+  release_for_many,  // closed forms: from RELEASE_LOCK_FROM_VALUES values on
+};
+inline constexpr std::size_t RELEASE_LOCK_FROM_VALUES = 32;
+
 // Every parameter is positional-or-keyword and required; there are no
-// defaults and no catch-all parameters.
+// defaults and no catch-all parameters. A function with sequences takes its
+// separations first, as `l`, and computes each separation on its own.
 struct FunctionDescription {
   std::string_view name;  // without "()"
   std::span<const Parameter> parameters;
-  // The model runs without the interpreter lock once the product of the
-  // sequence arguments' lengths reaches this. Giving the lock up and taking
-  // it back costs about 30 ns (CPython) to 55 ns (PyPy): worth it for an
-  // integral (microseconds per separation), not for one closed-form value.
-  std::size_t release_lock_from;
+  LockPolicy lock;
+  // The work of a call counts model evaluations: one per separation, or,
+  // for a sum over the samples of this parameter at each separation, one per
+  // separation and sample.
+  std::optional<ParamName> summed_over = std::nullopt;
 };
-
-// Integrals: any separation at all. Closed forms: a few dozen values. A
-// function of numbers only (one ring) has a product of 1 and never does.
-inline constexpr std::size_t RELEASE_LOCK_FOR_INTEGRALS = 1;
-inline constexpr std::size_t RELEASE_LOCK_FOR_CLOSED_FORMS = 32;
-inline constexpr std::size_t RELEASE_LOCK_NEVER = 2;
 
 // Creates the interned parameter names; called once by module initialisation.
 bool intern_parameter_names();

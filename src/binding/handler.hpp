@@ -9,11 +9,13 @@
 #include "models/model_error.hpp"
 
 #include <algorithm>
+#include <array>
 #include <chrono>
 #include <cstddef>
 #include <cstdint>
 #include <optional>
 #include <span>
+#include <string_view>
 #include <tuple>
 #include <type_traits>
 #include <utility>
@@ -145,13 +147,7 @@ struct ModelSignature<R (*)(Params...)> {
   template <auto Model, std::size_t... I>
   static PyObject* invoke(const FunctionDescription& description, Arguments& arguments,
                           std::index_sequence<I...>) {
-    std::size_t work = 1;
-    for (std::size_t i = 0; i < arity; ++i) {
-      if (description.parameters[i].kind != ArgKind::sequence) continue;
-      const std::size_t size = arguments[i].samples.size();
-      work = size != 0 && work > SIZE_MAX / size ? SIZE_MAX : work * size;  // saturating
-    }
-    if (work < description.release_lock_from) return to_host(Model(take<Params>(arguments[I])...));
+    if (!releases_lock(description, arguments)) return to_host(Model(take<Params>(arguments[I])...));
     if constexpr (batched_over_separations) {
       if (description.parameters[0].name == ParamName::l) {
         return invoke_interruptible<Model>(arguments, std::index_sequence<I...>{});
@@ -163,6 +159,23 @@ struct ModelSignature<R (*)(Params...)> {
       result.emplace(Model(take<Params>(arguments[I])...));
     }
     return to_host(*result);
+  }
+
+  static bool releases_lock(const FunctionDescription& description, const Arguments& arguments) {
+    if (description.lock == LockPolicy::hold) return false;
+    std::size_t work = 0;
+    for (std::size_t i = 0; i < arity; ++i) {
+      const Parameter& parameter = description.parameters[i];
+      if (parameter.name == ParamName::l && parameter.kind == ArgKind::sequence) {
+        work = arguments[i].samples.size();
+      }
+    }
+    for (std::size_t i = 0; i < arity; ++i) {
+      if (description.parameters[i].name != description.summed_over) continue;
+      const std::size_t samples = arguments[i].samples.size();
+      work = samples != 0 && work > SIZE_MAX / samples ? SIZE_MAX : work * samples;  // saturating
+    }
+    return work >= (description.lock == LockPolicy::release ? 1 : RELEASE_LOCK_FROM_VALUES);
   }
 
   static constexpr bool batched_over_separations = [] {
@@ -216,14 +229,52 @@ struct ModelSignature<R (*)(Params...)> {
 
 }  // namespace detail
 
+// The text signature the host derives inspect.signature() from,
+// "name(p1, p2)\n--\n\n", made from the description.
+template <const FunctionDescription& Description>
+struct TextSignature {
+  static constexpr std::string_view END = ")\n--\n\n";
+  static constexpr std::string_view SEPARATOR = ", ";
+
+  static constexpr std::size_t length = [] {
+    std::size_t total = Description.name.size() + 1 + END.size();
+    for (std::size_t i = 0; i < Description.parameters.size(); ++i) {
+      total += std::string_view(Description.parameters[i].text()).size() + (i == 0 ? 0 : SEPARATOR.size());
+    }
+    return total;
+  }();
+
+  static constexpr std::array<char, length + 1> text = [] {
+    std::array<char, length + 1> out{};
+    std::size_t at = 0;
+    const auto append = [&](std::string_view part) {
+      for (const char c : part) out[at++] = c;
+    };
+    append(Description.name);
+    append("(");
+    for (std::size_t i = 0; i < Description.parameters.size(); ++i) {
+      if (i != 0) append(SEPARATOR);
+      append(Description.parameters[i].text());
+    }
+    append(END);
+    return out;  // the last char stays '\0'
+  }();
+};
+
 // The handler of `Model` under the host's fast-call-with-keywords convention.
 // The description's argument kinds must match the model's parameter types.
 template <const FunctionDescription& Description, auto Model>
 PyObject* handler(PyObject* /*module*/, PyObject* const* args, Py_ssize_t nargs,
                   PyObject* kwnames) {
   using Signature = detail::ModelSignature<decltype(Model)>;
+  static_assert(Description.parameters.size() <= MAX_PARAMETERS,
+                "the binder holds at most MAX_PARAMETERS arguments");
   static_assert(Signature::matches(Description.parameters),
                 "the description's parameters do not match the model's signature");
+  static_assert(Description.lock == LockPolicy::hold || Description.parameters.empty() ||
+                    (Description.parameters[0].name == ParamName::l &&
+                     Description.parameters[0].kind == ArgKind::sequence),
+                "a function that gives up the lock takes its separations first");
   return trap_panics([&]() -> PyObject* {
     Arguments arguments;
     if (auto bound = extract_arguments_fastcall(Description, args, nargs, kwnames, arguments);

@@ -67,55 +67,47 @@ constexpr std::array SEPARATIONS_AND_FLUX_MAP = {L_SEQUENCE, RE, RSTAR, BL, BF};
 constexpr std::array ONE_RING = {L_NUMBER, R, RE, RSTAR};
 constexpr std::array SEPARATIONS_AND_LIMB_LAW = {L_SEQUENCE, RE, RSTAR, POWERS, WEIGHTS};
 
+// Each function of the module: its name and parameters (from which its text
+// signature is made), its lock policy and, in the table below, its model.
 constexpr FunctionDescription WITT_MAO{"witt_mao_magnification", SEPARATIONS,
-                                      RELEASE_LOCK_FOR_CLOSED_FORMS};
+                                      LockPolicy::release_for_many};
 constexpr FunctionDescription INTEGRATED_WITT_MAO{"integrated_witt_mao_magnification", SEPARATIONS,
-                                                 RELEASE_LOCK_FOR_INTEGRALS};
+                                                 LockPolicy::release};
 constexpr FunctionDescription INTEGRATED_FLUX_MAP_WITT_MAO{
-    "integrated_flux_map_witt_mao_magnification", SEPARATIONS_AND_FLUX_MAP,
-    RELEASE_LOCK_FOR_INTEGRALS};
-// One ring: never long enough to be worth giving up the lock.
-constexpr FunctionDescription HEYROVSKY{"heyrovsky_magnification", ONE_RING, RELEASE_LOCK_NEVER};
+    "integrated_flux_map_witt_mao_magnification", SEPARATIONS_AND_FLUX_MAP, LockPolicy::release};
+constexpr FunctionDescription HEYROVSKY{"heyrovsky_magnification", ONE_RING, LockPolicy::hold};
 constexpr FunctionDescription INTEGRATED_HEYROVSKY{"integrated_heyrovsky_magnification",
-                                                   SEPARATIONS, RELEASE_LOCK_FOR_INTEGRALS};
+                                                   SEPARATIONS, LockPolicy::release};
 constexpr FunctionDescription INTEGRATED_FLUX_MAP_HEYROVSKY{
-    "integrated_flux_map_heyrovsky_magnification", SEPARATIONS_AND_FLUX_MAP,
-    RELEASE_LOCK_FOR_INTEGRALS};
+    "integrated_flux_map_heyrovsky_magnification", SEPARATIONS_AND_FLUX_MAP, LockPolicy::release};
+// A closed-form ring per separation and sample.
 constexpr FunctionDescription DISCRETE_FLUX_MAP_HEYROVSKY{
     "discrete_flux_map_heyrovsky_magnification", SEPARATIONS_AND_FLUX_MAP,
-    RELEASE_LOCK_FOR_CLOSED_FORMS};
+    LockPolicy::release_for_many, ParamName::bl};
 constexpr FunctionDescription INTEGRATED_LIMB_LAW_HEYROVSKY{
-    "integrated_limb_law_heyrovsky_magnification", SEPARATIONS_AND_LIMB_LAW,
-    RELEASE_LOCK_FOR_INTEGRALS};
+    "integrated_limb_law_heyrovsky_magnification", SEPARATIONS_AND_LIMB_LAW, LockPolicy::release};
 
 constexpr int FASTCALL_WITH_KEYWORDS = METH_FASTCALL | METH_KEYWORDS;
 
+// The doc string is the text signature only.
 template <const FunctionDescription& Description, auto Model>
-constexpr PyMethodDef method(const char* text_signature) {
+constexpr PyMethodDef method() {
   return PyMethodDef{Description.name.data(),
                      reinterpret_cast<PyCFunction>(reinterpret_cast<void (*)()>(
                          &handler<Description, Model>)),
-                     FASTCALL_WITH_KEYWORDS, text_signature};
+                     FASTCALL_WITH_KEYWORDS, TextSignature<Description>::text.data()};
 }
 
-// Registration order is the order of __all__. The doc strings are text
-// signatures only, from which the host derives inspect.signature().
+// Registration order is the order of __all__.
 PyMethodDef function_table[] = {
-    method<WITT_MAO, &models::witt_mao_magnification>("witt_mao_magnification(l, re, rstar)\n--\n\n"),
-    method<INTEGRATED_WITT_MAO, &models::integrated_witt_mao_magnification>(
-        "integrated_witt_mao_magnification(l, re, rstar)\n--\n\n"),
-    method<INTEGRATED_FLUX_MAP_WITT_MAO, &models::integrated_flux_map_witt_mao_magnification>(
-        "integrated_flux_map_witt_mao_magnification(l, re, rstar, bl, bf)\n--\n\n"),
-    method<HEYROVSKY, &models::heyrovsky_magnification>(
-        "heyrovsky_magnification(l, r, re, rstar)\n--\n\n"),
-    method<INTEGRATED_HEYROVSKY, &models::integrated_heyrovsky_magnification>(
-        "integrated_heyrovsky_magnification(l, re, rstar)\n--\n\n"),
-    method<INTEGRATED_FLUX_MAP_HEYROVSKY, &models::integrated_flux_map_heyrovsky_magnification>(
-        "integrated_flux_map_heyrovsky_magnification(l, re, rstar, bl, bf)\n--\n\n"),
-    method<DISCRETE_FLUX_MAP_HEYROVSKY, &models::discrete_flux_map_heyrovsky_magnification>(
-        "discrete_flux_map_heyrovsky_magnification(l, re, rstar, bl, bf)\n--\n\n"),
-    method<INTEGRATED_LIMB_LAW_HEYROVSKY, &models::integrated_limb_law_heyrovsky_magnification>(
-        "integrated_limb_law_heyrovsky_magnification(l, re, rstar, powers, weights)\n--\n\n"),
+    method<WITT_MAO, &models::witt_mao_magnification>(),
+    method<INTEGRATED_WITT_MAO, &models::integrated_witt_mao_magnification>(),
+    method<INTEGRATED_FLUX_MAP_WITT_MAO, &models::integrated_flux_map_witt_mao_magnification>(),
+    method<HEYROVSKY, &models::heyrovsky_magnification>(),
+    method<INTEGRATED_HEYROVSKY, &models::integrated_heyrovsky_magnification>(),
+    method<INTEGRATED_FLUX_MAP_HEYROVSKY, &models::integrated_flux_map_heyrovsky_magnification>(),
+    method<DISCRETE_FLUX_MAP_HEYROVSKY, &models::discrete_flux_map_heyrovsky_magnification>(),
+    method<INTEGRATED_LIMB_LAW_HEYROVSKY, &models::integrated_limb_law_heyrovsky_magnification>(),
 };
 
 PyModuleDef module_definition = {
