@@ -20,15 +20,10 @@ import sys
 import threading
 import time
 
-FUNCTIONS = [
-    "witt_mao_magnification",
-    "integrated_witt_mao_magnification",
-    "integrated_flux_map_witt_mao_magnification",
-    "heyrovsky_magnification",
-    "integrated_heyrovsky_magnification",
-    "integrated_flux_map_heyrovsky_magnification",
-    "discrete_flux_map_heyrovsky_magnification",
-]
+sys.path.insert(0, os.path.join(os.path.dirname(os.path.abspath(__file__)), os.pardir, "tests"))
+import function_surface  # noqa: E402
+
+FUNCTIONS = function_surface.NAMES
 ETAS = (1.0, 10.0)
 REGIONS = {"inside": (0.05, 0.95), "outside": (1.05, 3.0)}
 RING_RADIUS = 0.5  # the ring of heyrovsky_magnification, in source radii
@@ -46,12 +41,10 @@ def separations(count, region):
 
 
 def call(module, name, ls, eta):
-    f = getattr(module, name)
-    if name == "heyrovsky_magnification":
-        return [f(l, RING_RADIUS, eta, 1.0) for l in ls]
-    if "flux_map" in name:
-        return f(ls, eta, 1.0, BL, BF)
-    return f(ls, eta, 1.0)
+    profile = {"r": RING_RADIUS, "bl": BL, "bf": BF}
+    if not function_surface.is_sequence(name, "l"):
+        return [function_surface.call(name, [l], eta, module=module, **profile) for l in ls]
+    return function_surface.call(name, ls, eta, module=module, **profile)
 
 
 def best_time(run, budget=0.3, at_most=200):
@@ -69,9 +62,9 @@ def best_time(run, budget=0.3, at_most=200):
     return best
 
 
-def time_functions(module, sizes, warm_up):
+def time_functions(module, sizes, warm_up, names=FUNCTIONS):
     timings = {}
-    for name in FUNCTIONS:
+    for name in names:
         for count in sizes:
             for eta in ETAS:
                 for region in REGIONS:
@@ -161,9 +154,10 @@ def numpy_timings(sizes):
         pass
 
     peer = Peer()
-    for name in FUNCTIONS:
+    peered = [name for name in FUNCTIONS if hasattr(numpy_reference, name)]
+    for name in peered:
         setattr(peer, name, getattr(numpy_reference, name))
-    return time_functions(peer, sizes, warm_up=False)
+    return time_functions(peer, sizes, warm_up=False, names=peered)
 
 
 def run_worker(interpreter, module_dir, args):
@@ -178,7 +172,7 @@ def report(hosts, numpy_result, sizes):
     print("## Microseconds per separation (best of repeated runs)\n")
     print("| function | n | η | l | PyPy | CPython | numpy/scipy | numpy ÷ PyPy | numpy ÷ CPython |")
     print("|---|---:|---:|---|---:|---:|---:|---:|---:|")
-    for name in FUNCTIONS:
+    for name in [name for name in FUNCTIONS if any(key.startswith(name + "|") for key in numpy_result)]:
         for count in sizes:
             for eta in ETAS:
                 for region in REGIONS:

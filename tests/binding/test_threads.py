@@ -2,30 +2,24 @@
 interpreter lock, and every thread must still get exactly the serial
 results, its errors included."""
 
+import os
+import sys
 import threading
 import unittest
 
 import mirlaxon
 
-BL = [0.0, 0.25, 0.5, 0.75, 1.0]
-BF = [1.0, 0.95, 0.85, 0.7, 0.4]
+sys.path.insert(0, os.path.join(os.path.dirname(os.path.abspath(__file__)), os.pardir))
+import function_surface  # noqa: E402
 
 
 def workload(seed):
     """Calls of every function, different per seed, with one failing call."""
     ls = [0.03 * seed + 0.11 * i for i in range(40)]
     eta = 0.5 + seed
-    return [
-        ("witt_mao_magnification", (ls, eta, 1.0)),
-        ("integrated_witt_mao_magnification", (ls[:6], eta, 1.0)),
-        ("integrated_flux_map_witt_mao_magnification", (ls[:6], eta, 1.0, BL, BF)),
-        ("heyrovsky_magnification", (ls[3], 0.4, eta, 1.0)),
-        ("integrated_heyrovsky_magnification", (ls, eta, 1.0)),
-        ("integrated_flux_map_heyrovsky_magnification", (ls, eta, 1.0, BL, BF)),
-        ("discrete_flux_map_heyrovsky_magnification", (ls, eta, 1.0, BL, BF)),
-        ("integrated_limb_law_heyrovsky_magnification", (ls, eta, 1.0, [0.0, 0.5, 1.0], [0.2, 0.5, 0.3])),
-        ("witt_mao_magnification", ([0.5, float("nan")] * 20, eta, 1.0)),  # RuntimeError
-    ]
+    calls = [(name, function_surface.arguments(name, ls, eta)) for name in function_surface.NAMES]
+    calls.append(("witt_mao_magnification", ([0.5, float("nan")] * 20, eta, 1.0)))  # RuntimeError
+    return calls
 
 
 def run(calls):
