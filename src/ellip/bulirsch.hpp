@@ -35,12 +35,14 @@ namespace mirlaxon::ellip::bulirsch {
 
 inline constexpr double CEL_TOLERANCE = 1.4901161193847656e-08;  // 2^-26 = √ε
 
-// The mean converges in at most about six steps for kc ≥ 1e-300; the cap only
-// guarantees termination for inputs outside the domain.
+// The mean's steps grow with |ln kc| like its logarithm: 7 at kc = 1e-3, 8 at
+// 1e-12, 11 at 1e-100, 13 at 1e-300 (and 12 at 1e150). The cap only ends the
+// loop for inputs whose mean never settles (a NaN or an overflow).
 inline constexpr int CEL_MAX_STEPS = 40;
 
-// For kc > 0 and p > 0 (the case of every ring): the value of the integral.
-// NaN for arguments outside that domain.
+// For p > 0 and 0 < kc ≤ 1e154 (every ring's kc is at most 1): the value of
+// the integral. NaN for arguments outside that domain, and from kc ≈ 1.3e154
+// on, where kc·(1 + kc) overflows.
 inline double cel(double kc, double p, double a, double b) {
   if (!(kc > 0.0) || !(p > 0.0) || std::isinf(kc) || std::isinf(p)) return NAN;
   double e = kc;

@@ -15,9 +15,11 @@
 // step while their mean A follows the same map. Each loop keeps Q, a bound on
 // the arguments' spread around A scaled by a factor chosen so that once Q < |A|
 // the fifth-order Taylor series in the normalised deviations X, Y, Z is exact
-// to double precision. Q and A are updated together, so the loops stop after
-// a bounded number of passes for finite inputs; a NaN or infinite input keeps
-// the test false and ends in the non-convergence failure.
+// to double precision. Q and A are updated together; a pass divides Q/|A| by
+// four once the arguments are within a factor of a few of each other, but
+// arguments far apart first close in only as the square root of their ratio.
+// The caps below bound the passes: inputs that need more, a NaN or an
+// infinity (which keeps the test false) end in the non-convergence failure.
 //
 // Every expression is evaluated in the order written: the kernels are
 // bit-reproducible across builds (no contraction into fused multiply-adds).
@@ -54,9 +56,18 @@ inline constexpr double THREE_PI = 9.42477796076938;
 inline constexpr double RF_THRESHOLD = 78.8959690786408;
 inline constexpr double RD_THRESHOLD = 107.63474115247546;
 inline constexpr double RJ_THRESHOLD = 110.67925377307274;
+// Caps on the duplication passes. R_F's 11 passes cover the largest argument
+// up to 1e400 times the smallest (R_F(1e-200, 1, 1e200) converges; R_F(1e-250,
+// 1, 1e250) and R_F(1e-300, 1, 1e300) need more and fail), far beyond what the
+// models pass; R_D's and R_J's higher thresholds take more passes.
 inline constexpr int RF_MAX_ITERATIONS = 11;
 inline constexpr int RD_MAX_ITERATIONS = 50;
 inline constexpr int RJ_MAX_ITERATIONS = 100;
+// R_D's starting bound on the spread is taken 20 % wide, and R_J(a, y, y, p)
+// uses the difference of two R_C only where p and y differ by more than this
+// factor: closer, the difference cancels.
+inline constexpr double RD_SPREAD_MARGIN = 1.2;
+inline constexpr double RJ_RC_DIFFERENCE_FROM_RATIO = 1.2;
 
 // True once the arithmetic-geometric mean has converged, or once a NaN makes
 // the comparison meaningless; the mean iterations have no failure of their own.
@@ -216,7 +227,7 @@ inline KernelResult elliprd(double x, double y, double z) {
   double mean = a0;
   // Signed differences: the largest is A0 minus the smallest argument.
   double spread =
-      (std::fmax(std::fmax(a0 - w, a0 - u), a0 - z) * detail::RD_THRESHOLD) * 1.2;
+      (std::fmax(std::fmax(a0 - w, a0 - u), a0 - z) * detail::RD_THRESHOLD) * detail::RD_SPREAD_MARGIN;
   double sum = 0.0;
   double scale = 1.0;  // 4^-k after k passes
   bool converged = false;
@@ -344,7 +355,7 @@ inline KernelResult elliprj(double x, double y, double z, double p) {
 
   if (b == y) {
     if (y == p) return elliprd(a, y, y);
-    if (std::fmax(p, y) / std::fmin(p, y) > 1.2) {
+    if (std::fmax(p, y) / std::fmin(p, y) > detail::RJ_RC_DIFFERENCE_FROM_RATIO) {
       // R_J(a, y, y, p) = 3 (R_C(a, y) − R_C(a, p)) / (p − y); cancellation
       // makes it unusable when p and y are close.
       MIRLAXON_TRY(r1, elliprc(a, y));

@@ -3,18 +3,18 @@
 // borrowed by callers, so a failure costs no allocation.
 #pragma once
 
+#include "constants.hpp"
+
 #include <expected>
 
 namespace mirlaxon::ellip {
 
 using KernelResult = std::expected<double, const char*>;
 
-inline constexpr double PI = 3.141592653589793;
-inline constexpr double HALF_PI = 1.5707963267948966;
-
 // 2.7 times the double-precision machine epsilon: the relative agreement at
 // which the arithmetic-geometric means of R_F and R_D stop.
-inline constexpr double MEAN_TOLERANCE = 5.995204332975846e-16;
+inline constexpr double MEAN_TOLERANCE = 2.7 * EPSILON;
+static_assert(MEAN_TOLERANCE == 5.995204332975846e-16);
 
 }  // namespace mirlaxon::ellip
 

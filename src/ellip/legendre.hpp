@@ -11,6 +11,8 @@
 // Π(n, m) = R_F(0, 1−m, 1) + (n/3) R_J(0, 1−m, 1, 1−n) (DLMF 19.25.2).
 #pragma once
 
+#include "constants.hpp"
+
 #include <array>
 #include <cmath>
 
@@ -29,7 +31,6 @@ inline constexpr const char* PI_N_DOMAIN = "ellippi: n must be less than 1.";
 namespace detail {
 
 inline constexpr double LN_4 = 1.3862943611198906;
-inline constexpr double EPSILON = 2.220446049250313e-16;
 
 // Coefficients from the highest power down to the constant term.
 inline constexpr std::array<double, 11> K_P = {

@@ -13,6 +13,8 @@
 // costs a few dozen operations.
 #pragma once
 
+#include "constants.hpp"
+
 #include <array>
 #include <cmath>
 #include <span>
@@ -92,7 +94,6 @@ inline constexpr FarFieldMoments DISK_MOMENTS = [] {
 // ∫₀¹ 2πr·r^2k·μ^p dr = π·B(k + 1, p/2 + 1) with μ = √(1 − r²), for k = 0 … K,
 // by the recurrence B(k + 1, a) = B(k, a)·k/(k + a) from B(1, a) = 1/a.
 inline std::array<double, FAR_FIELD_TERMS + 1> limb_power_moments(double p) {
-  constexpr double PI = 3.141592653589793;
   std::array<double, FAR_FIELD_TERMS + 1> moments{};
   const double a = p * 0.5 + 1.0;
   double beta = 1.0 / a;

@@ -2,6 +2,8 @@
 // function of the radius r in source radii (the quadrature asks for 0 < r < 1).
 #pragma once
 
+#include "constants.hpp"
+
 #include <cmath>
 
 #include "models/far_field.hpp"
@@ -43,7 +45,6 @@ inline constexpr LinearLimbProfile linear_limb_profile{};
 // this value is the one every limb-darkened result is divided by.
 inline constexpr double LINEAR_LIMB_NORMALISATION = 2.5132741228717936;
 
-inline constexpr double TWO_PI = 6.283185307179586;
 
 // A borrowed callable that gives a profile's far-field weights, asked only
 // when some separation is far enough to need them (a flux map's cost a pass

@@ -22,7 +22,7 @@ constexpr double LIMB_RESOLUTION = 1e-150;
 double limb_value(double radius) {
   return (2.0 / radius + ((std::atan(radius) + std::atan(radius)) / radius) *
                              (1.0 / radius + radius)) /
-         ellip::PI;
+         PI;
 }
 
 // The closed form h = b1·E − b2·K + b3·Π as cel(kc, 1, a1, b1) +

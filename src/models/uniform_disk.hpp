@@ -62,7 +62,7 @@ class UniformDisk {
     }
     const double d = u - rho_;
     if (std::fabs(d) < limb_band_) {
-      return (a0_ + c1_ * (std::asin(s0_) + ellip::HALF_PI)) / ellip::PI;
+      return (a0_ + c1_ * (std::asin(s0_) + HALF_PI)) / PI;
     }
     const double d2 = d * d;
     const double s = rho_ + u;
@@ -82,7 +82,7 @@ class UniformDisk {
 
   // The magnification h/π from h = b1·E − b2·K + b3·Π, rounded as the sum of
   // two separately rounded quotients.
-  static double from_h(double h) { return (h + ellip::PI) / TWO_PI + (h - ellip::PI) / TWO_PI; }
+  static double from_h(double h) { return (h + PI) / TWO_PI + (h - PI) / TWO_PI; }
 
  private:
   double rho_;
@@ -155,7 +155,7 @@ struct DiskIntegrand {
 
   static double combine(double r, double h, double forward, double backward, double b) {
     if (r < 0.0) return 0.0;
-    return (ellip::PI * ((forward - backward) / (h + h))) * b;
+    return (PI * ((forward - backward) / (h + h))) * b;
   }
 
   double operator()(double r) const {

@@ -3,12 +3,13 @@
 // error O(ε/h) balance at h ∝ ε^(1/3).
 #pragma once
 
+#include "constants.hpp"
+
 #include <cmath>
 
 namespace mirlaxon::numdiff {
 
 namespace detail {
-inline constexpr double EPSILON = 2.220446049250313e-16;  // 2^-52
 
 // Reads as a double; the value is computed with the mathematics library's
 // cbrt on first use, once, under the language's thread-safe initialisation

@@ -23,6 +23,7 @@
 #include <span>
 #include <type_traits>
 
+#include "constants.hpp"
 #include "quadrature/node_levels.hpp"
 
 namespace mirlaxon::quadrature::double_exponential {
@@ -34,8 +35,18 @@ struct IntegrationResult {
 };
 
 namespace detail {
-inline constexpr double PI = 3.141592653589793;
 inline constexpr double DOUBLE_MAX = 1.7976931348623157e308;
+
+// The error estimate is compared with a quarter of the target: it is only an
+// estimate, and a factor of safety keeps the true error below the target.
+inline constexpr double TARGET_SAFETY = 0.25;
+// Levels 0 and 1 (the midpoint and 2·(3 + 3) points) only start the sum: the
+// differences of later levels are the first that say how fast it converges.
+inline constexpr std::uint32_t UNTESTED_EVALUATIONS = 1 + 2 * (LEVEL_SIZES[0] + LEVEL_SIZES[1]);
+// log δ / log δ' within this band of 2 means the differences are squaring
+// from level to level: the quadratic regime, where δ² estimates the error.
+inline constexpr double QUADRATIC_LOW = 1.9;
+inline constexpr double QUADRATIC_HIGH = 2.1;
 
 inline double finite_or_zero(double value) { return std::isfinite(value) ? value : 0.0; }
 }  // namespace detail
@@ -49,13 +60,12 @@ concept BatchIntegrand = requires(const F& f, std::span<const double> x, std::sp
 };
 
 namespace detail {
-inline constexpr std::size_t MAX_LEVEL_POINTS = 2 * 96;
-static_assert([] {
-  for (const std::size_t size : LEVEL_SIZES) {
-    if (2 * size > MAX_LEVEL_POINTS) return false;
-  }
-  return true;
-}());
+// A level's points: both sides of each stored node of the largest level.
+inline constexpr std::size_t MAX_LEVEL_POINTS = [] {
+  std::size_t largest = 0;
+  for (const std::size_t size : LEVEL_SIZES) largest = size > largest ? size : largest;
+  return 2 * largest;
+}();
 
 // values[j] = f(points[j]), in order, one call at a time or as one batch.
 template <class F>
@@ -77,9 +87,9 @@ template <class F>
 IntegrationResult integrate(F&& f, double a, double b, double target_error) {
   const double half_width = (b - a) * 0.5;
   const double midpoint = (a + b) * 0.5;
-  const double threshold = (target_error * 0.25) / half_width;
+  const double threshold = (target_error * detail::TARGET_SAFETY) / half_width;
 
-  double sum = detail::PI * detail::finite_or_zero(f(half_width * 0.0 + midpoint));
+  double sum = PI * detail::finite_or_zero(f(half_width * 0.0 + midpoint));
   std::uint32_t evaluations = 1;
   double error = detail::DOUBLE_MAX;
   double difference = detail::DOUBLE_MAX;
@@ -108,13 +118,15 @@ IntegrationResult integrate(F&& f, double a, double b, double target_error) {
     const double halved = sum * 0.5;
     sum = halved + level_sum;
     difference = std::fabs(halved - level_sum);
-    if (evaluations <= 13) continue;  // levels 0 and 1 are never tested
+    if (evaluations <= detail::UNTESTED_EVALUATIONS) continue;
     if (halved - level_sum == 0.0) {
       error = 0.0;
       break;
     }
     const double ratio = std::log(difference) / std::log(previous_difference);
-    error = (1.9 < ratio && ratio < 2.1) ? (halved - level_sum) * (halved - level_sum) : difference;
+    error = (detail::QUADRATIC_LOW < ratio && ratio < detail::QUADRATIC_HIGH)
+                ? (halved - level_sum) * (halved - level_sum)
+                : difference;
     if (error < threshold) break;
   }
   return IntegrationResult{half_width * sum, half_width * error, evaluations};

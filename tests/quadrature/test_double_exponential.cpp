@@ -65,7 +65,7 @@ TEST(DoubleExponential, DocumentedBehaviours) {
   const auto nan = [](double) { return std::nan(""); };
   const auto one = [](double) { return 1.0; };
   const auto identity = [](double x) { return x; };
-  const auto limb = [](double r) { return (r * mirlaxon::models::TWO_PI) * mirlaxon::models::linear_limb_profile(r); };
+  const auto limb = [](double r) { return (r * mirlaxon::TWO_PI) * mirlaxon::models::linear_limb_profile(r); };
   const std::vector<Row> rows = {
       {"zero", de::integrate(zero, 0.0, 1.0, 1e-16), 0.0, 25},
       {"NaN everywhere", de::integrate(nan, 0.0, 1.0, 1e-16), 0.0, 25},
