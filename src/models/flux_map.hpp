@@ -56,15 +56,23 @@ class FluxMapProfile {
   std::vector<double> breaks_;
 };
 
+// Every flux-map function's first check: a brightness for every radius.
+inline std::expected<void, ModelError> same_lengths(
+    std::span<const double> bl, std::span<const double> bf,
+    std::source_location where = std::source_location::current()) {
+  if (bl.size() != bf.size()) {
+    return std::unexpected(equality_assertion_failure(bl.size(), bf.size(), where));
+  }
+  return {};
+}
+
 // The common start of the flux-map functions: the length assertion first,
 // then the profile, handed to `core`.
 template <class Core>
 ModelResult<Samples> with_flux_map(std::span<const double> bl, std::span<const double> bf,
                                    const Core& core,
                                    std::source_location where = std::source_location::current()) {
-  if (bl.size() != bf.size()) {
-    return std::unexpected(equality_assertion_failure(bl.size(), bf.size(), where));
-  }
+  if (auto lengths = same_lengths(bl, bf, where); !lengths) return std::unexpected(lengths.error());
   const FluxMapProfile profile(bl, bf);
   return core(profile);
 }

@@ -380,7 +380,7 @@ ModelResult<Samples> discrete_flux_map_heyrovsky_magnification(std::span<const d
                                                                double rstar,
                                                                std::span<const double> bl,
                                                                std::span<const double> bf) {
-  if (bl.size() != bf.size()) return std::unexpected(equality_assertion_failure(bl.size(), bf.size()));
+  if (auto lengths = same_lengths(bl, bf); !lengths) return std::unexpected(lengths.error());
   Samples result;
   result.reserve(l.size());
   for (const double separation : l) {
