@@ -21,6 +21,8 @@
 // and the extra rounding stays far below the tests' bounds.
 #pragma once
 
+#include <algorithm>
+#include <array>
 #include <cmath>
 #include <cstddef>
 #include <span>
@@ -146,6 +148,58 @@ inline void cel_batch(std::span<const double> kc, std::span<const double> p,
   }
 #endif
   for (; i < out.size(); ++i) out[i] = cel(kc[i], p[i], a[i], b[i]);
+}
+
+// The arguments of one cel(kc, p, a, b); the defaults make a harmless lane
+// (cel(1, 1, 0, 0) = 0 in one step) for a point that takes another way.
+struct CelArguments {
+  double kc = 1.0;
+  double p = 1.0;
+  double a = 0.0;
+  double b = 0.0;
+};
+
+// Points are taken this many at a time, so that the lanes' arguments and
+// values live on the stack.
+inline constexpr std::size_t BATCH_CHUNK = 64;
+
+// The one driver of every batch of closed forms made of N cel integrals per
+// point: for point i, arguments(i, forms) fills its N argument sets and says
+// whether it takes the closed form; the integrals then run side by side; and
+// out[i] = combine(i, values) for those that do, out[i] = other(i) for the
+// rest. Each value is the one the scalar path gives, bit for bit.
+template <std::size_t N, class Arguments, class Combine, class Other>
+void closed_forms_batch(std::span<double> out, const Arguments& arguments, const Combine& combine,
+                        const Other& other) {
+  std::array<std::array<double, BATCH_CHUNK>, N> kc, p, a, b, values;
+  std::array<bool, BATCH_CHUNK> closed;
+  for (std::size_t start = 0; start < out.size(); start += BATCH_CHUNK) {
+    const std::size_t count = std::min(BATCH_CHUNK, out.size() - start);
+    for (std::size_t i = 0; i < count; ++i) {
+      std::array<CelArguments, N> forms{};
+      closed[i] = arguments(start + i, forms);
+      if (!closed[i]) forms = {};
+      for (std::size_t n = 0; n < N; ++n) {
+        kc[n][i] = forms[n].kc;
+        p[n][i] = forms[n].p;
+        a[n][i] = forms[n].a;
+        b[n][i] = forms[n].b;
+      }
+    }
+    for (std::size_t n = 0; n < N; ++n) {
+      const auto lanes = [count](auto& lane_values) { return std::span(lane_values).first(count); };
+      cel_batch(lanes(kc[n]), lanes(p[n]), lanes(a[n]), lanes(b[n]), lanes(values[n]));
+    }
+    for (std::size_t i = 0; i < count; ++i) {
+      if (!closed[i]) {
+        out[start + i] = other(start + i);
+        continue;
+      }
+      std::array<double, N> point_values;
+      for (std::size_t n = 0; n < N; ++n) point_values[n] = values[n][i];
+      out[start + i] = combine(start + i, point_values);
+    }
+  }
 }
 
 }  // namespace mirlaxon::ellip::bulirsch

@@ -100,31 +100,24 @@ double DisksAtSeparation::at(double y) const {
 }
 
 void DisksAtSeparation::at_batch(std::span<const double> y, std::span<double> out) const {
-  constexpr std::size_t CHUNK = 64;
-  std::array<double, CHUNK> kc, ones, p, a1, b1, a3, first, second;
-  std::array<bool, CHUNK> closed;
-  ones.fill(1.0);
-  for (std::size_t start = 0; start < y.size(); start += CHUNK) {
-    const std::size_t count = std::min(CHUNK, y.size() - start);
-    for (std::size_t i = 0; i < count; ++i) {
-      DiskClosedForm form{1.0, 1.0, 0.0, 0.0, 0.0};  // a harmless lane where the form is not used
-      const double radius = rho_ * y[start + i];
-      closed[i] = regular_separation_ && radius > 0.0 && std::isfinite(radius) &&
-                  disk_regime(u_, radius) == DiskRegime::closed_form;
-      if (closed[i]) form = disk_closed_form(u_, radius);
-      kc[i] = form.kc;
-      p[i] = form.p;
-      a1[i] = form.a1;
-      b1[i] = form.b1;
-      a3[i] = form.a3;
-    }
-    const auto lanes = [count](auto& values) { return std::span(values).first(count); };
-    ellip::bulirsch::cel_batch(lanes(kc), lanes(ones), lanes(a1), lanes(b1), lanes(first));
-    ellip::bulirsch::cel_batch(lanes(kc), lanes(p), lanes(a3), lanes(a3), lanes(second));
-    for (std::size_t i = 0; i < count; ++i) {
-      out[start + i] = closed[i] ? UniformDisk::from_h(first[i] + second[i]) : at(y[start + i]);
-    }
-  }
+  namespace bulirsch = ellip::bulirsch;
+  bulirsch::closed_forms_batch<2>(
+      out.first(y.size()),
+      [&](std::size_t i, std::array<bulirsch::CelArguments, 2>& forms) {
+        const double radius = rho_ * y[i];
+        if (!(regular_separation_ && radius > 0.0 && std::isfinite(radius) &&
+              disk_regime(u_, radius) == DiskRegime::closed_form)) {
+          return false;
+        }
+        const DiskClosedForm form = disk_closed_form(u_, radius);
+        forms[0] = {form.kc, 1.0, form.a1, form.b1};
+        forms[1] = {form.kc, form.p, form.a3, form.a3};
+        return true;
+      },
+      [](std::size_t, const std::array<double, 2>& values) {
+        return UniformDisk::from_h(values[0] + values[1]);
+      },
+      [&](std::size_t i) { return at(y[i]); });
 }
 
 namespace {

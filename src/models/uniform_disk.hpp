@@ -8,6 +8,7 @@
 #include <cstddef>
 #include <span>
 
+#include "ellip/bulirsch.hpp"
 #include "ellip/kernel_result.hpp"
 #include "ellip/legendre.hpp"
 #include "models/model_error.hpp"
@@ -166,7 +167,7 @@ struct DiskIntegrand {
   }
 
   void evaluate_batch(std::span<const double> r, std::span<double> values) const {
-    constexpr std::size_t CHUNK = 64;
+    constexpr std::size_t CHUNK = ellip::bulirsch::BATCH_CHUNK;
     std::array<double, 2 * CHUNK> y, f;
     std::array<double, CHUNK> step;
     for (std::size_t start = 0; start < r.size(); start += CHUNK) {
