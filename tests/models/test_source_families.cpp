@@ -115,7 +115,6 @@ TEST(SourceFamilies, OneSampleIsAUniformSource) {
   const Samples uniform = *witt_mao_magnification(l, 1.0, 1.0);
   const Samples ring = *integrated_flux_map_heyrovsky_magnification(l, 1.0, 1.0, bl, bf);
   const Samples disk = *integrated_flux_map_witt_mao_magnification(l, 1.0, 1.0, bl, bf);
-  EXPECT_NEAR(uniform[0], 1.0766480357, 1e-10);
   for (std::size_t i = 0; i < l.size(); ++i) {
     EXPECT_NEAR(ring[i], uniform[i], 1e-12 * uniform[i]);
     EXPECT_NEAR(disk[i], uniform[i], (l[i] < 1.0 ? 1e-5 : 1e-9) * uniform[i]);

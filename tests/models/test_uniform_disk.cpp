@@ -1,4 +1,4 @@
-// Uniform-disk magnification: documented values, every regime against the
+// Uniform-disk magnification: exact values, every regime against the
 // brute-force average, the limb, the far field and failure semantics.
 #include <gtest/gtest.h>
 
@@ -24,38 +24,24 @@ std::vector<double> magnification(std::vector<double> l, double re, double rstar
 
 double single(double l, double re, double rstar) { return magnification({l}, re, rstar).at(0); }
 
-TEST(UniformDisk, DocumentedValues) {
-  struct Row {
-    double l, re, rstar, expected;
-  };
-  const std::vector<Row> rows = {
-      {0.0, 1.0, 0.1, 20.0249843945},  // √(1 + 4/ρ²)
-      {0.0, 1.0, 1.0, 2.2360679775},
-      {1.0, 1.0, 0.1, 12.7747522446},  // the limb
-      {1.0, 1.0, 1.0, 1.63661977237},  // 1 + 2/π
-      {0.5, 1.0, 0.1, 18.7138909041},
-      {2.0, 1.0, 0.1, 5.25013019589},
-      {5.0, 1.0, 0.1, 2.19371740665},
-      {100.0, 1.0, 0.1, 1.00019232584},
-      {0.5, 1.0, 1.0, 2.13919087496},
-      {2.0, 1.0, 1.0, 1.07664803566},
-      {1.0, 2.0, 0.2, 12.7747522446},
-  };
-  for (const Row& row : rows) {
-    EXPECT_NEAR(single(row.l, row.re, row.rstar), row.expected, 1e-10 * row.expected)
-        << "l=" << row.l << " re=" << row.re << " rstar=" << row.rstar;
+// Closed-form values: a disk centred on the lens gives √(1 + 4/ρ²), and a
+// disk of one Einstein radius with the lens on its limb 1 + 2/π.
+TEST(UniformDisk, ExactValues) {
+  for (const double rho : {1e-6, 1e-3, 0.1, 1.0, 10.0, 100.0}) {
+    const double expected = std::sqrt(1.0 + 4.0 / (rho * rho));
+    EXPECT_NEAR(single(0.0, 1.0, rho), expected, 4.5e-16 * expected) << rho;
   }
-  // At the centre the closed form reduces to √(1 + 4/ρ²) up to rounding.
-  EXPECT_NEAR(single(0.0, 1.0, 0.1), std::sqrt(1.0 + 4.0 / 0.01), 4e-15 * 20.0);
   EXPECT_NEAR(single(1.0, 1.0, 1.0), 1.0 + 2.0 / 3.141592653589793, 4e-16 * 1.7);
 }
 
-TEST(UniformDisk, OnlyTheRatioOfRadiiMatters) {
-  const std::vector<double> l = {0.0, 0.3, 1.0, 1.7, 4.0, 50.0};
-  EXPECT_EQ(magnification(l, 2.0, 0.2), magnification(l, 1.0, 0.1));
-}
-
-TEST(UniformDisk, EmptyInputComputesNothing) {
+// Each separation is computed on its own and kept in its place, and only
+// ρ = rstar/re matters; no separations compute nothing, whatever re is.
+TEST(UniformDisk, ElementwiseInTheRatioOfRadii) {
+  const std::vector<double> l = {5.0, 0.5, 2.0, 1.0, 0.5, 0.0, 1.7, 50.0};
+  const std::vector<double> all = magnification(l, 1.0, 0.1);
+  ASSERT_EQ(all.size(), l.size());
+  EXPECT_EQ(magnification(l, 2.0, 0.2), all);
+  for (std::size_t i = 0; i < l.size(); ++i) EXPECT_EQ(all[i], single(l[i], 1.0, 0.1));
   for (const double re : {1.0, 0.0, std::nan("")}) {
     auto result = witt_mao_magnification({}, re, 0.1);
     ASSERT_TRUE(result.has_value());
@@ -82,21 +68,19 @@ TEST(UniformDisk, MatchesTheDiskAverageInEveryRegime) {
   std::printf("  worst %.2e relative\n", worst);
 }
 
-// The limb value is the value at u = ρ, [2/ρ + (1 + ρ²)/ρ²·2·atan(ρ)]/π: for a
-// tiny source about 4/ρ·(1 − ρ²/3·…)/π, 1273239.5 at ρ = 1e-6 (the
-// textbook asin((ρ² − 1)/(ρ² + 1)) + π/2 cancels there). Next to the limb the
-// closed form approaches it continuously on both sides.
+// On the limb of a tiny source the magnification is (4/ρ + 4ρ/3 + …)/π,
+// beyond the table's smallest ρ (where the textbook asin((ρ² − 1)/(ρ² + 1)) +
+// π/2 cancels). The limb value lies between its neighbours: the disk
+// magnification falls through the limb.
 TEST(UniformDisk, LimbIsTheValueAtTheSourceRadius) {
-  EXPECT_NEAR(single(1.0, 1.0, 1e-6), 1273239.5, 0.05);
-  EXPECT_NEAR(single(1.0, 1.0, 1e-8), 127323954.5, 0.5);
+  for (const double rho : {1e-8, 1e-12}) {
+    EXPECT_NEAR(single(1.0, 1.0, rho), 4.0 / (3.141592653589793 * rho), 1e-15 * 4.0 / rho) << rho;
+  }
   for (const double rho : {1e-6, 1e-3, 0.1, 1.0, 10.0}) {
     const double limb = single(1.0, 1.0, rho);
     for (const double d : {1e-12, 1e-9}) {
-      // The disk magnification near the limb varies as d·ln d.
-      EXPECT_NEAR(single(1.0 + d, 1.0, rho), limb, 40.0 * d * limb) << rho << " " << d;
-      EXPECT_NEAR(single(1.0 - d, 1.0, rho), limb, 40.0 * d * limb) << rho << " " << d;
-      EXPECT_LT(single(1.0 + d, 1.0, rho), limb);
-      EXPECT_GT(single(1.0 - d, 1.0, rho), limb);
+      EXPECT_LT(single(1.0 + d, 1.0, rho), limb) << rho << " " << d;
+      EXPECT_GT(single(1.0 - d, 1.0, rho), limb) << rho << " " << d;
     }
   }
 }
@@ -126,24 +110,11 @@ TEST(UniformDisk, KernelFailureFailsTheWholeCall) {
   EXPECT_EQ(result.error().message(), mirlaxon::ellip::carlson::messages::RJ_CONVERGE);
 }
 
-TEST(UniformDisk, ResultsKeepInputOrderAndLength) {
-  const std::vector<double> l = {5.0, 0.5, 2.0, 1.0, 0.5};
-  const std::vector<double> all = magnification(l, 1.0, 0.1);
-  ASSERT_EQ(all.size(), l.size());
-  for (std::size_t i = 0; i < l.size(); ++i) EXPECT_EQ(all[i], single(l[i], 1.0, 0.1));
-}
-
 }  // namespace
 
 namespace {
 
 using mirlaxon::models::DisksAtSeparation;
-using mirlaxon::models::UniformDisk;
-
-double disk_at(double u, double radius) {
-  const auto a = UniformDisk(radius).at(u);
-  return a ? *a : NAN;
-}
 
 bool same_bits_or_both_nan(double a, double b) { return a == b || (std::isnan(a) && std::isnan(b)); }
 
@@ -168,22 +139,16 @@ TEST(DisksAtSeparation, MatchesThePublishedFormula) {
   std::printf("  worst %.2f ε·κ\n", worst);
 }
 
-// Inputs outside R > 0, u ≥ 0 go to the designed evaluation; empty disks
-// are 0.
-TEST(DisksAtSeparation, HandsIrregularInputsToTheSingleDisk) {
-  for (const double rho : {1e-3, 1.0}) {
-    for (const double l : {0.0, 0.3, 1.0, 40.0}) {
-      const DisksAtSeparation disks(rho * l, rho);
-      for (const double y : {l, 0.5, 2.0}) {
-        if (!(y > 0.0)) continue;
-        EXPECT_EQ(disks.at(y), mirlaxon::models::disk_magnification(rho * l, rho * y)) << rho << " " << l;
-      }
-      EXPECT_EQ(disks.at(-0.5), 0.0);
-      EXPECT_EQ(disks.at(0.0), 0.0);
-    }
+// Inputs outside R > 0, u ≥ 0 go to the designed evaluation, whose failures
+// (a NaN or negative separation) are NaN; empty disks are 0.
+TEST(DisksAtSeparation, IrregularInputs) {
+  for (const double l : {0.0, 0.3, 40.0}) {
+    const DisksAtSeparation disks(0.1 * l, 0.1);
+    EXPECT_EQ(disks.at(-0.5), 0.0);
+    EXPECT_EQ(disks.at(0.0), 0.0);
   }
   EXPECT_TRUE(std::isnan(DisksAtSeparation(NAN, 0.1).at(0.5)));
-  EXPECT_TRUE(same_bits_or_both_nan(DisksAtSeparation(-0.2, 0.1).at(0.5), disk_at(-0.2, 0.05)));
+  EXPECT_TRUE(std::isnan(DisksAtSeparation(-0.2, 0.1).at(0.5)));
 }
 
 // The batch gives at()'s bits, the band and the fallbacks included.
