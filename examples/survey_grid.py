@@ -25,10 +25,11 @@ four ways, on K workers (default: every core):
              holds the lock;
   processes  concurrent.futures.ProcessPoolExecutor;
   dask       a distributed.LocalCluster of K single-threaded worker processes
-             and a Client (client.map, client.gather). The task is a plain
-             top-level function of (rho, u0) that imports mirlaxon where it
-             runs, so the same code runs on any Dask cluster whose workers
-             can import the module.
+             and a Client (client.map, client.gather), a few batches of
+             curves per worker. The task is a plain top-level function of a
+             batch of (rho, u0) pairs that imports mirlaxon where it runs, so
+             the same code runs on any Dask cluster whose workers can import
+             the module.
 
 It prints the time of each way, best of R runs (default 1), and its speed-up
 against the serial run, then the same with the starting and stopping of the
@@ -84,6 +85,17 @@ def light_curve(rho, u0, epochs):
     step = 2.0 * HALF_SPAN / (epochs - 1)
     l = [math.sqrt(u0 * u0 + (k * step - HALF_SPAN) ** 2) for k in range(epochs)]
     return array.array("d", mirlaxon.integrated_heyrovsky_magnification(l, 1.0, rho))
+
+
+def light_curves(batch, epochs):
+    """The curves of a batch of (rho, u0) pairs: one task of a cluster."""
+    return [light_curve(rho, u0, epochs) for rho, u0 in batch]
+
+
+def batched(pairs, count):
+    """`pairs` cut into `count` consecutive batches of nearly equal size."""
+    size = -(-len(pairs) // count)
+    return [pairs[i:i + size] for i in range(0, len(pairs), size)]
 
 
 def module_file(_=None):
@@ -142,10 +154,13 @@ def run_dask(pairs, epochs, workers):
         client.wait_for_workers(workers)
         check_module(client.run(module_file).values(), "Dask workers")
         start = time.perf_counter()
-        # pure=False: every run computes afresh rather than finding the
-        # previous run's results under the same keys.
-        futures = client.map(light_curve, *zip(*pairs), epochs=epochs, pure=False)
-        curves = client.gather(futures)
+        # A few batches of curves per worker, as for the process pool: the
+        # scheduler's cost per task (about a millisecond) would otherwise
+        # outweigh a curve's. pure=False: every run computes afresh rather
+        # than finding the previous run's results under the same keys.
+        batches = batched(pairs, 4 * workers)
+        futures = client.map(light_curves, batches, epochs=epochs, pure=False)
+        curves = [curve for batch in client.gather(futures) for curve in batch]
         return time.perf_counter() - start, curves
 
 
