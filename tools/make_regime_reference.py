@@ -69,6 +69,8 @@ elliptic integral appears and the 2-D integrals are taken about the lens.
 
     /usr/bin/python3 tools/make_regime_reference.py              # every table
     /usr/bin/python3 tools/make_regime_reference.py --limb-laws  # the two limb-law tables only
+    /usr/bin/python3 tools/make_regime_reference.py --limb-laws --missing-only
+        # only the limb-law regimes not yet in limb_law_regimes.tsv, the rest kept
 """
 
 import argparse
@@ -646,6 +648,23 @@ def source_cases():
 
 LAW_LS = (0.0, 0.3, 0.7, 1 - 1e-9, 1.0, 1 + 1e-9, 1.05, 2.0, 31.0, 1e3)
 LAW_ETAS = (0.01, 1.0, 1e4)
+# Besides that grid, the lens just off the limb for eta from 1 up. A
+# quadrature over the source radius meets there the ring through the lens,
+# l - 1 beyond the limb, whose singularities stand only sqrt(2 (l - 1)) off
+# the limb, while the lens weight varies on the scale eta >= 1, so nothing
+# else marks the limb for the module's rule: the values must hold there too.
+LAW_LIMB_LS = (1 - 1e-6, 1 + 1e-6, 1 + 1e-4)
+LAW_LIMB_ETAS = (1.0, 100.0, 1e4)
+
+
+def law_grid():
+    return [(l, eta) for eta in LAW_ETAS for l in LAW_LS]
+
+
+def law_limb_regimes():
+    """(l, eta) just off the limb, not already on the grid."""
+    grid = law_grid()
+    return [(l, eta) for eta in LAW_LIMB_ETAS for l in LAW_LIMB_LS if (l, eta) not in grid]
 
 
 def law_powers():
@@ -660,12 +679,16 @@ def power_cases():
         sum_k w_k N_k E_k / sum_k w_k N_k,
     so six powers serve the ten laws. The weights of the laws here are at
     most 0.25 negative against a positive constant term, so the sum loses
-    well under a digit to cancellation."""
-    return [(p, l, eta) for p in law_powers() for eta in LAW_ETAS for l in LAW_LS]
+    well under a digit to cancellation. The grid comes first, the regimes
+    just off the limb after it."""
+    return ([(p, l, eta) for p in law_powers() for l, eta in law_grid()]
+            + [(p, l, eta) for p in law_powers() for l, eta in law_limb_regimes()])
 
 
 def law_cases():
-    return [(name, l, eta) for name in LIMB_LAWS for eta in LAW_ETAS for l in LAW_LS]
+    """The rows of limb_law_regimes.tsv: law by law, in order of eta, then l."""
+    regimes = sorted(law_grid() + law_limb_regimes(), key=lambda case: (case[1], case[0]))
+    return [(name, l, eta) for name in LIMB_LAWS for l, eta in regimes]
 
 
 def check_law_normalisations():
@@ -749,25 +772,51 @@ def agree_about_centre(pool, label, brute_cases, excess_of):
         sys.exit("%s: the two coordinate systems disagree" % label)
 
 
-def limb_laws(pool, start):
+def read_law_rows():
+    """The rows of limb_law_regimes.tsv as written, keyed by (law, l, eta)."""
+    rows = {}
+    with open(os.path.join(DATA, "limb_law_regimes.tsv")) as table:
+        for line in table:
+            if not line.startswith("#"):
+                fields = line.rstrip("\n").split("\t")
+                rows[(fields[0], float(fields[1]), float(fields[2]))] = tuple(fields)
+    return rows
+
+
+def limb_laws(pool, start, missing_only=False):
+    """Writes the two limb-law tables. With missing_only, the rows already in
+    limb_law_regimes.tsv are kept as written and only the regimes (l, eta)
+    missing from it are computed: each case is computed and re-checked
+    exactly as in a whole run, so the rows are the ones a whole run writes."""
     check_law_normalisations()
-    cases = power_cases()
+    laws = law_cases()
+    kept = read_law_rows() if missing_only else {}
+    if set(kept) - set(laws):
+        sys.exit("limb_law_regimes.tsv has rows this script no longer writes: %r"
+                 % sorted(set(kept) - set(laws)))
+    missing = {(l, eta) for name, l, eta in laws if (name, l, eta) not in kept}
+    every = power_cases()
+    chosen = [k for k, (p, l, eta) in enumerate(every) if (l, eta) in missing]
+    cases = [every[k] for k in chosen]
     values = pool.starmap(source_row, [case + (DIGITS_2D[0],) for case in cases])
     print("limb-law powers: %d cases at %d digits, %.0f s"
           % (len(cases), DIGITS_2D[0], time.time() - start), flush=True)
-    # Re-check every third case, the lens at the limb with eta = 1, and every
+    # Re-check every third case, the lens at the limb with eta = 1, every
     # case at the limb for the odd multiples of 1/2 (mu^(1/2) and mu^(3/2) go
-    # to zero at the limb like a fourth root, mu^(5/2) like q times one), at
-    # higher precision.
-    subset = [k for k, (p, l, eta) in enumerate(cases)
-              if k % 3 == 0 or (abs(l - 1) < 1e-6 and (eta == 1.0 or 2 * p % 2 == 1))]
+    # to zero at the limb like a fourth root, mu^(5/2) like q times one), and
+    # every case just off the limb (after the grid), at higher precision.
+    # k counts the cases of a whole run.
+    grid = len(law_powers()) * len(law_grid())
+    subset = [i for i, k in enumerate(chosen)
+              if k % 3 == 0 or k >= grid or (abs(every[k][1] - 1) < 1e-6
+                                             and (every[k][2] == 1.0 or 2 * every[k][0] % 2 == 1))]
     recheck_at_higher_precision(pool, "limb-law power", cases, values, subset)
     print("  %.0f s" % (time.time() - start), flush=True)
 
     excess_of = dict(zip(cases, values))
-    laws = law_cases()
+    computed = [case for case in laws if case not in kept]
     excesses = []
-    for name, l, eta in laws:
+    for name, l, eta in computed:
         powers, weights = LIMB_LAWS[name]
         flux = [mp.mpf(w) * 2 * mp.pi / (mp.mpf(p) + 2) for p, w in zip(powers, weights)]
         excesses.append(sum(f * excess_of[(float(p), l, eta)] for p, f in zip(powers, flux)) / sum(flux))
@@ -778,11 +827,14 @@ def limb_laws(pool, start):
                    ("power2_0.6_0.5", 1 - 1e-9, 1.0), ("power2_0.6_0.5", 1.0, 0.01),
                    ("four_parameter", 1 + 1e-9, 1e4), ("quadratic_0.4_0.25", 0.7, 1e4),
                    ("power2_0.6_2.5", 1.05, 1.0), ("linear_1", 31.0, 0.01), ("linear_0.9", 1.0, 1.0),
-                   ("linear_0", 0.0, 0.01), ("four_parameter", 1e3, 1.0)]
-    agree_about_centre(pool, "limb laws", brute_cases, lambda case: excesses[laws.index(case)])
+                   ("linear_0", 0.0, 0.01), ("four_parameter", 1e3, 1.0),
+                   ("four_parameter", 1 + 1e-6, 100.0)]
+    brute_cases = [case for case in brute_cases if case in computed]
+    agree_about_centre(pool, "limb laws", brute_cases, lambda case: excesses[computed.index(case)])
 
+    rows = dict(zip(computed, (case + (1 + excess, excess) for case, excess in zip(computed, excesses))))
     write("limb_law_regimes.tsv", "law\tl\teta\tlaw-weighted disk magnification\tits excess over 1",
-          [case + (1 + excess, excess) for case, excess in zip(laws, excesses)])
+          [kept[case] if case in kept else rows[case] for case in laws])
     write("limb_laws.tsv", "name\tpowers (comma-separated)\tweights (comma-separated)",
           [(name, ",".join(repr(float(p)) for p in powers), ",".join(repr(float(w)) for w in weights))
            for name, (powers, weights) in LIMB_LAWS.items()])
@@ -855,12 +907,17 @@ def main():
     parser = argparse.ArgumentParser(description="Brute-force references in mpmath.")
     parser.add_argument("--limb-laws", action="store_true",
                         help="write only limb_law_regimes.tsv and limb_laws.tsv")
+    parser.add_argument("--missing-only", action="store_true",
+                        help="with --limb-laws: keep the rows of limb_law_regimes.tsv as they are "
+                        "and compute only the regimes missing from it")
     arguments = parser.parse_args()
+    if arguments.missing_only and not arguments.limb_laws:
+        parser.error("--missing-only applies to --limb-laws")
     start = time.time()
     with multiprocessing.Pool(2) as pool:
         if not arguments.limb_laws:
             disks_rings_sources(pool, start)
-        limb_laws(pool, start)
+        limb_laws(pool, start, arguments.missing_only)
     print("done in %.0f s" % (time.time() - start), flush=True)
 
 
