@@ -83,6 +83,13 @@ class SourceProfile {
   // from one separation to the next.
   double integrate(double l, const RingsAtSeparation& rings, SourceNodes& nodes) const;
 
+  // A limb law's nodes from the rule's variable: on entry r, d and weight
+  // hold t = tan(θ/2), (l − r)·(1 + t²) and dt; on return r, l − r and the
+  // weight dt·(dr/dt)·2πr·B(r). Vector lanes where the processor has them,
+  // unless `vector_lanes` is false: the scalar pass throughout, as without
+  // AVX2, with the same bits.
+  void finish_limb_nodes(SourceNodes& nodes, bool vector_lanes) const;
+
  private:
   void add_limb_nodes(double l, double eta, SourceNodes& nodes) const;
   void add_flux_map_nodes(double l, double eta, SourceNodes& nodes) const;
