@@ -150,12 +150,24 @@ namespace {
 
 // Four closed forms side by side: the arguments of closed_form() and the
 // result numerator/(denominator·s·√q), with the same correctly rounded
-// operations in the same order in every lane.
-__attribute__((target("avx2"))) void closed_forms_four(const double* r_in, const double* d_in,
+// operations in the same order in every lane. Only when all four radii take
+// the closed form (r ≥ 0 and finite, 0 ≠ |d| ≥ RING_RESOLUTION·s, which
+// regime() asks in scalar form): false, and nothing written, otherwise.
+__attribute__((target("avx2"))) bool closed_forms_four(const double* r_in, const double* d_in,
                                                        double l, double four_eta_squared,
                                                        double two_eta_squared, double* out) {
   const __m256d r = _mm256_loadu_pd(r_in);
   const __m256d d = _mm256_loadu_pd(d_in);
+  {
+    const __m256d s = _mm256_add_pd(_mm256_set1_pd(l), r);
+    const __m256d abs_d = _mm256_andnot_pd(_mm256_set1_pd(-0.0), d);
+    const __m256d zero = _mm256_setzero_pd();
+    const __m256d closed = _mm256_and_pd(
+        _mm256_and_pd(_mm256_cmp_pd(r, zero, _CMP_GE_OQ), _mm256_cmp_pd(r, _mm256_set1_pd(INFINITY), _CMP_LT_OQ)),
+        _mm256_and_pd(_mm256_cmp_pd(d, zero, _CMP_NEQ_OQ),
+                      _mm256_cmp_pd(abs_d, _mm256_mul_pd(_mm256_set1_pd(RING_RESOLUTION), s), _CMP_GE_OQ)));
+    if (_mm256_movemask_pd(closed) != 0xF) return false;
+  }
   const __m256d four_eta2 = _mm256_set1_pd(four_eta_squared);
   const __m256d two_eta2 = _mm256_set1_pd(two_eta_squared);
   const __m256d s = _mm256_add_pd(_mm256_set1_pd(l), r);
@@ -171,6 +183,7 @@ __attribute__((target("avx2"))) void closed_forms_four(const double* r_in, const
   __m256d numerator, denominator;
   ellip::bulirsch::detail::cel_mean_four(kc, ratio, a, b, numerator, denominator);
   _mm256_storeu_pd(out, _mm256_div_pd(numerator, _mm256_mul_pd(denominator, s_root_q)));
+  return true;
 }
 
 }  // namespace
@@ -182,19 +195,10 @@ void RingsAtSeparation::at_batch(std::span<const double> r, std::span<const doub
 #if defined(__x86_64__) && defined(__GNUC__)
   // Groups of four radii that all take the closed form run it in vector
   // lanes from the arguments on; any other group goes the scalar way.
-  if (ellip::bulirsch::detail::has_avx2()) {
+  if (regular_separation_ && ellip::bulirsch::detail::has_avx2()) {
     for (; i + 4 <= r.size(); i += 4) {
-      std::array<Regime, 4> regimes;
-      bool closed = true;
-      for (std::size_t k = 0; k < 4; ++k) {
-        regimes[k] = regime(r[i + k], d[i + k]);
-        closed = closed && regimes[k] == Regime::closed_form;
-      }
-      if (closed) {
-        closed_forms_four(&r[i], &d[i], l_, four_eta_squared_, two_eta_squared_, &out[i]);
-      } else {
-        for (std::size_t k = 0; k < 4; ++k) out[i + k] = other_regime(r[i + k], d[i + k], regimes[k]);
-      }
+      if (closed_forms_four(&r[i], &d[i], l_, four_eta_squared_, two_eta_squared_, &out[i])) continue;
+      for (std::size_t k = i; k < i + 4; ++k) out[k] = other_regime(r[k], d[k], regime(r[k], d[k]));
     }
   }
 #endif
