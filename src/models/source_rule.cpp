@@ -387,12 +387,13 @@ void SourceProfile::add_flux_map_nodes(double l, double eta, SourceNodes& nodes)
   for (const LinearPiece& piece : pieces_) {
     const double length = piece.b - piece.a;
     const double slope = piece.fb - piece.fa;
+    const double slope_per_length = slope / length;
     // A node `offset` from `end` toward the inside of the piece (direction
     // +1 from a, −1 from b), with the ring `gap` beyond `end`.
     const auto node_from = [&](double end, double direction, double gap) {
       return [&, end, direction, gap](double offset, double w) {
         const double x = end + direction * offset;
-        const double b = piece.fa + slope * ((x - piece.a) / length);
+        const double b = piece.fa + slope_per_length * (x - piece.a);
         nodes.add(x, -direction * (gap + offset), w * ((TWO_PI * x) * b));
       };
     };
