@@ -72,13 +72,21 @@ void graded_offsets(double extent, std::size_t points, const Add& add) {
 // at its end (see ring_side_offsets).
 constexpr double EXPONENTIAL_FROM = 1e-8;
 
+// The nodes come in pairs σ, 1 − σ (an even count): with y = e^(σΛ) − 1 and
+// x = g·y at σ, the partner is g·(e^((1 − σ)Λ) − 1) = g·((1 + E/g)/(1 + y) − 1)
+// = (E − x)/(1 + y), one quotient instead of an expm1, and without
+// cancellation: x ≤ g·(√(1 + E/g) − 1) ≤ E/2 on the lower half.
 template <class Add>
 void exponential_offsets(double extent, double gap, std::size_t points, const Add& add) {
   if (gap < EXPONENTIAL_FROM * extent) return graded_offsets(extent, points, add);
   const double lambda = std::log1p(extent / gap);
-  for (const gl::Node& node : gl::rule(points)) {
-    const double x = gap * std::expm1(node.abscissa * lambda);
-    add(x, node.weight * (lambda * (x + gap)));
+  const auto rule = gl::rule(points);
+  for (std::size_t j = 0; j < points / 2; ++j) {
+    const double y = std::expm1(rule[j].abscissa * lambda);
+    const double x = gap * y;
+    add(x, rule[j].weight * (lambda * (x + gap)));
+    const double partner = (extent - x) / (1.0 + y);
+    add(partner, rule[points - 1 - j].weight * (lambda * (partner + gap)));
   }
 }
 
@@ -94,6 +102,9 @@ constexpr std::size_t SIDE_INNER_POINTS = 40;
 constexpr std::size_t SIDE_OUTER_POINTS = 48;
 constexpr std::size_t SPLIT_INNER_POINTS = 24;
 constexpr std::size_t CLEAR_SIDE_POINTS = 32;
+
+static_assert(CENTRE_POINTS % 2 == 0 && NEAR_PIECE_POINTS % 2 == 0 && SIDE_OUTER_POINTS % 2 == 0,
+              "exponential_offsets takes its nodes in pairs");
 
 template <class Add>
 void ring_side_offsets(double extent, double near, double far, const Add& add) {
