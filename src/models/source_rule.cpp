@@ -101,6 +101,15 @@ void exponential_offsets(double extent, double gap, std::size_t points, const Ad
 constexpr double SIDE_SPLIT = 4.0;
 constexpr std::size_t SIDE_INNER_POINTS = 40;
 constexpr std::size_t SIDE_OUTER_POINTS = 48;
+// An outer piece over more than seven decades (Λ > 16) gets more nodes: at
+// l = 1 + 1e-9 a one-piece flux map's outer piece spans 4e-9 to 1, where 48
+// nodes (2.5 per e-fold) were off by 1.2e-12 and 64 by 2e-13.
+constexpr double LONG_OUTER = 1e7;
+constexpr std::size_t LONG_OUTER_POINTS = 64;
+
+std::size_t outer_points(double extent, double gap) {
+  return extent > LONG_OUTER * gap ? LONG_OUTER_POINTS : SIDE_OUTER_POINTS;
+}
 constexpr std::size_t SPLIT_INNER_POINTS = 24;
 constexpr std::size_t CLEAR_SIDE_POINTS = 32;
 
@@ -132,7 +141,8 @@ void log_gauss_offsets(double extent, std::size_t points, const Add& add) {
   }
 }
 
-static_assert(CENTRE_POINTS % 2 == 0 && NEAR_PIECE_POINTS % 2 == 0 && SIDE_OUTER_POINTS % 2 == 0,
+static_assert(CENTRE_POINTS % 2 == 0 && NEAR_PIECE_POINTS % 2 == 0 && SIDE_OUTER_POINTS % 2 == 0 &&
+                  LONG_OUTER_POINTS % 2 == 0,
               "exponential_offsets takes its nodes in pairs");
 
 //
@@ -153,10 +163,12 @@ void ring_side_offsets(double extent, double near, double far, const Add& add, d
   double start = inner;
   const double middle = SIDE_SPLIT * far;
   if (middle > 2.0 * inner && middle < 0.5 * extent) {
-    exponential_offsets(middle - inner, inner, SIDE_OUTER_POINTS, [&](double x, double w) { add(inner + x, w); });
+    exponential_offsets(middle - inner, inner, outer_points(middle - inner, inner),
+                        [&](double x, double w) { add(inner + x, w); });
     start = middle;
   }
-  exponential_offsets(extent - start, start, SIDE_OUTER_POINTS, [&](double x, double w) { add(start + x, w); });
+  exponential_offsets(extent - start, start, outer_points(extent - start, start),
+                      [&](double x, double w) { add(start + x, w); });
 }
 
 template <class Add>
