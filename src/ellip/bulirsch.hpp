@@ -42,15 +42,19 @@ inline constexpr double CEL_TOLERANCE = 1.4901161193847656e-08;  // 2^-26 = √�
 // loop for inputs whose mean never settles (a NaN or an overflow).
 inline constexpr int CEL_MAX_STEPS = 40;
 
-// For p > 0 and 0 < kc ≤ 1e154 (every ring's kc is at most 1): the value of
-// the integral. NaN for arguments outside that domain, and from kc ≈ 1.3e154
-// on, where kc·(1 + kc) overflows.
-inline double cel(double kc, double p, double a, double b) {
-  if (!(kc > 0.0) || !(p > 0.0) || std::isinf(kc) || std::isinf(p)) return NAN;
+// The mean itself, started from √p and b/√p: cel = (π/2)·numerator/
+// denominator. A caller that has √p and b/√p in closed form (the rings do)
+// saves the square root and the division of the start, and one that scales
+// the result folds π/2 and its own factor into a single division.
+struct Mean {
+  double numerator, denominator;
+};
+
+inline Mean cel_mean(double kc, double root_p, double a, double b_over_root_p) {
   double e = kc;
   double em = 1.0;
-  p = std::sqrt(p);
-  b = b / p;
+  double p = root_p;
+  double b = b_over_root_p;
   for (int step = 0; step < CEL_MAX_STEPS; ++step) {
     const double f = a;
     const double inverse = 1.0 / p;
@@ -61,45 +65,49 @@ inline double cel(double kc, double p, double a, double b) {
     p = g + p;
     g = em;
     em = em + kc;
-    if (std::fabs(g - kc) <= g * CEL_TOLERANCE) return HALF_PI * (b + a * em) / (em * (em + p));
+    if (std::fabs(g - kc) <= g * CEL_TOLERANCE) return {b + a * em, em * (em + p)};
     kc = std::sqrt(e);
     kc = kc + kc;
     e = kc * em;
   }
-  return NAN;
+  return {NAN, 1.0};
+}
+
+// For p > 0 and 0 < kc ≤ 1e154 (every ring's kc is at most 1): the value of
+// the integral. NaN for arguments outside that domain, and from kc ≈ 1.3e154
+// on, where kc·(1 + kc) overflows.
+inline double cel(double kc, double p, double a, double b) {
+  if (!(kc > 0.0) || !(p > 0.0) || std::isinf(kc) || std::isinf(p)) return NAN;
+  const double root_p = std::sqrt(p);
+  const Mean mean = cel_mean(kc, root_p, a, b / root_p);
+  return HALF_PI * mean.numerator / mean.denominator;
 }
 
 namespace detail {
 
 #if defined(__x86_64__) && defined(__GNUC__)
-// Four integrals side by side in AVX lanes: the same operations in the same
-// order as cel() (+ − × ÷ √ are correctly rounded in every lane), each lane
-// taking its value at the step where cel() would return it. Lanes that are
-// done keep iterating harmlessly until the last one converges.
-__attribute__((target("avx2"))) inline void cel_four(const double* kc_in, const double* p_in,
-                                                     const double* a_in, const double* b_in,
-                                                     double* out) {
+// Four means side by side in AVX lanes: the same operations in the same order
+// as cel_mean() (+ − × ÷ √ are correctly rounded in every lane), each lane
+// taking its numerator and denominator at the step where cel_mean() would
+// return them. Lanes that are done keep iterating harmlessly until the last
+// one converges. Lanes outside the domain (kc or √p not in (0, ∞), NaN
+// included) are NaN over 1.
+__attribute__((target("avx2"))) inline void cel_mean_four(__m256d kc, __m256d p, __m256d a, __m256d b,
+                                                          __m256d& numerator, __m256d& denominator) {
   const __m256d zero = _mm256_setzero_pd();
   const __m256d infinity = _mm256_set1_pd(INFINITY);
-  __m256d kc = _mm256_loadu_pd(kc_in);
-  __m256d p = _mm256_loadu_pd(p_in);
-  // Outside the domain (kc or p not in (0, ∞), NaN included) a lane is done
-  // from the start, with NaN.
   const __m256d valid =
       _mm256_and_pd(_mm256_and_pd(_mm256_cmp_pd(kc, zero, _CMP_GT_OQ), _mm256_cmp_pd(p, zero, _CMP_GT_OQ)),
                     _mm256_and_pd(_mm256_cmp_pd(kc, infinity, _CMP_LT_OQ),
                                   _mm256_cmp_pd(p, infinity, _CMP_LT_OQ)));
   __m256d done = _mm256_xor_pd(valid, _mm256_castsi256_pd(_mm256_set1_epi64x(-1)));
-  __m256d result = _mm256_set1_pd(NAN);
-  __m256d a = _mm256_loadu_pd(a_in);
-  __m256d b = _mm256_loadu_pd(b_in);
+  numerator = _mm256_set1_pd(NAN);
+  denominator = _mm256_set1_pd(1.0);
+  if (_mm256_movemask_pd(done) == 0xF) return;
   __m256d e = kc;
   __m256d em = _mm256_set1_pd(1.0);
   const __m256d tolerance = _mm256_set1_pd(CEL_TOLERANCE);
-  const __m256d half_pi = _mm256_set1_pd(HALF_PI);
   const __m256d sign_bit = _mm256_set1_pd(-0.0);
-  p = _mm256_sqrt_pd(p);
-  b = _mm256_div_pd(b, p);
   for (int step = 0; step < CEL_MAX_STEPS; ++step) {
     const __m256d f = a;
     const __m256d inverse = _mm256_div_pd(_mm256_set1_pd(1.0), p);
@@ -114,9 +122,8 @@ __attribute__((target("avx2"))) inline void cel_four(const double* kc_in, const 
     const __m256d converged = _mm256_cmp_pd(gap, _mm256_mul_pd(g, tolerance), _CMP_LE_OQ);
     const __m256d now = _mm256_andnot_pd(done, converged);
     if (_mm256_movemask_pd(now) != 0) {
-      const __m256d value = _mm256_div_pd(_mm256_mul_pd(half_pi, _mm256_add_pd(b, _mm256_mul_pd(a, em))),
-                                          _mm256_mul_pd(em, _mm256_add_pd(em, p)));
-      result = _mm256_blendv_pd(result, value, now);
+      numerator = _mm256_blendv_pd(numerator, _mm256_add_pd(b, _mm256_mul_pd(a, em)), now);
+      denominator = _mm256_blendv_pd(denominator, _mm256_mul_pd(em, _mm256_add_pd(em, p)), now);
       done = _mm256_or_pd(done, now);
       if (_mm256_movemask_pd(done) == 0xF) break;
     }
@@ -124,7 +131,30 @@ __attribute__((target("avx2"))) inline void cel_four(const double* kc_in, const 
     kc = _mm256_add_pd(kc, kc);
     e = _mm256_mul_pd(kc, em);
   }
-  _mm256_storeu_pd(out, result);
+}
+
+// Four integrals side by side, as cel() computes each: NaN outside the
+// domain, one division per group at the end.
+__attribute__((target("avx2"))) inline void cel_four(const double* kc_in, const double* p_in,
+                                                     const double* a_in, const double* b_in,
+                                                     double* out) {
+  const __m256d zero = _mm256_setzero_pd();
+  const __m256d infinity = _mm256_set1_pd(INFINITY);
+  const __m256d kc = _mm256_loadu_pd(kc_in);
+  const __m256d p = _mm256_loadu_pd(p_in);
+  const __m256d valid =
+      _mm256_and_pd(_mm256_and_pd(_mm256_cmp_pd(kc, zero, _CMP_GT_OQ), _mm256_cmp_pd(p, zero, _CMP_GT_OQ)),
+                    _mm256_and_pd(_mm256_cmp_pd(kc, infinity, _CMP_LT_OQ),
+                                  _mm256_cmp_pd(p, infinity, _CMP_LT_OQ)));
+  const __m256d root_p = _mm256_sqrt_pd(p);
+  __m256d numerator, denominator;
+  // An invalid lane's √p may still pass the mean's check (p = ∞ gives ∞,
+  // which it rejects; kc ≤ 0 it rejects itself): its kc is zeroed so that
+  // the mean leaves it NaN.
+  cel_mean_four(_mm256_and_pd(valid, kc), root_p, _mm256_loadu_pd(a_in),
+                _mm256_div_pd(_mm256_loadu_pd(b_in), root_p), numerator, denominator);
+  const __m256d value = _mm256_div_pd(_mm256_mul_pd(_mm256_set1_pd(HALF_PI), numerator), denominator);
+  _mm256_storeu_pd(out, _mm256_blendv_pd(_mm256_set1_pd(NAN), value, valid));
 }
 
 inline bool has_avx2() {

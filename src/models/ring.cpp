@@ -97,16 +97,21 @@ RingsAtSeparation::Regime RingsAtSeparation::regime(double r, double d) const {
   return Regime::closed_form;
 }
 
+// cel(kc, p, a, b) with p = (d/s)², a = 2η² + d², b = 2η²·p + d² is
+// (π/2)·numerator/denominator of the mean started from √p = |d|/s and
+// b/√p = 2η²·|d|/s + |d|·s, both without a square root or a quotient of
+// their own; and (4/(2π s √q))·(π/2) = 1/(s√q).
 RingsAtSeparation::ClosedForm RingsAtSeparation::closed_form(double r, double d) const {
   const double s = l_ + r;
   const double q = d * d + four_eta_squared_;
-  const double nc = (d / s) * (d / s);
+  const double abs_d = std::fabs(d);
+  const double ratio = abs_d / s;
   ClosedForm form{};
-  form.scale = 4.0 / (s * std::sqrt(q));
-  form.kc = (std::fabs(d) / s) * std::sqrt((s * s + four_eta_squared_) / q);
-  form.p = nc;
+  form.kc = ratio * std::sqrt((s * s + four_eta_squared_) / q);
+  form.root_p = ratio;
   form.a = two_eta_squared_ + d * d;
-  form.b = two_eta_squared_ * nc + d * d;
+  form.b = two_eta_squared_ * ratio + abs_d * s;
+  form.s_root_q = s * std::sqrt(q);
   return form;
 }
 
@@ -121,7 +126,8 @@ double RingsAtSeparation::other_regime(double r, double d, Regime regime) const 
     case Regime::closed_form: break;
   }
   const ClosedForm form = closed_form(r, d);
-  return (form.scale * ellip::bulirsch::cel(form.kc, form.p, form.a, form.b)) / TWO_PI;
+  const ellip::bulirsch::Mean mean = ellip::bulirsch::cel_mean(form.kc, form.root_p, form.a, form.b);
+  return mean.numerator / (mean.denominator * form.s_root_q);
 }
 
 double RingsAtSeparation::at(double r) const {
@@ -143,34 +149,41 @@ void RingsAtSeparation::at_batch(std::span<const double> r, std::span<double> ou
 namespace {
 
 // Four closed forms side by side: the arguments of closed_form() and the
-// result (scale·cel)/2π, with the same correctly rounded operations in the
-// same order in every lane.
-__attribute__((target("avx2"))) void closed_forms_four(const double* r_in, const double* d_in,
+// result numerator/(denominator·s·√q), with the same correctly rounded
+// operations in the same order in every lane. Only when all four radii take
+// the closed form (r ≥ 0 and finite, 0 ≠ |d| ≥ RING_RESOLUTION·s, which
+// regime() asks in scalar form): false, and nothing written, otherwise.
+__attribute__((target("avx2"))) bool closed_forms_four(const double* r_in, const double* d_in,
                                                        double l, double four_eta_squared,
                                                        double two_eta_squared, double* out) {
   const __m256d r = _mm256_loadu_pd(r_in);
   const __m256d d = _mm256_loadu_pd(d_in);
+  {
+    const __m256d s = _mm256_add_pd(_mm256_set1_pd(l), r);
+    const __m256d abs_d = _mm256_andnot_pd(_mm256_set1_pd(-0.0), d);
+    const __m256d zero = _mm256_setzero_pd();
+    const __m256d closed = _mm256_and_pd(
+        _mm256_and_pd(_mm256_cmp_pd(r, zero, _CMP_GE_OQ), _mm256_cmp_pd(r, _mm256_set1_pd(INFINITY), _CMP_LT_OQ)),
+        _mm256_and_pd(_mm256_cmp_pd(d, zero, _CMP_NEQ_OQ),
+                      _mm256_cmp_pd(abs_d, _mm256_mul_pd(_mm256_set1_pd(RING_RESOLUTION), s), _CMP_GE_OQ)));
+    if (_mm256_movemask_pd(closed) != 0xF) return false;
+  }
   const __m256d four_eta2 = _mm256_set1_pd(four_eta_squared);
   const __m256d two_eta2 = _mm256_set1_pd(two_eta_squared);
   const __m256d s = _mm256_add_pd(_mm256_set1_pd(l), r);
   const __m256d d2 = _mm256_mul_pd(d, d);
   const __m256d q = _mm256_add_pd(d2, four_eta2);
-  const __m256d ratio = _mm256_div_pd(d, s);
-  const __m256d nc = _mm256_mul_pd(ratio, ratio);
-  const __m256d scale = _mm256_div_pd(_mm256_set1_pd(4.0), _mm256_mul_pd(s, _mm256_sqrt_pd(q)));
   const __m256d abs_d = _mm256_andnot_pd(_mm256_set1_pd(-0.0), d);
-  const __m256d kc = _mm256_mul_pd(
-      _mm256_div_pd(abs_d, s),
-      _mm256_sqrt_pd(_mm256_div_pd(_mm256_add_pd(_mm256_mul_pd(s, s), four_eta2), q)));
-  alignas(32) double kc_lanes[4], p_lanes[4], a_lanes[4], b_lanes[4], cel_lanes[4];
-  _mm256_store_pd(kc_lanes, kc);
-  _mm256_store_pd(p_lanes, nc);
-  _mm256_store_pd(a_lanes, _mm256_add_pd(two_eta2, d2));
-  _mm256_store_pd(b_lanes, _mm256_add_pd(_mm256_mul_pd(two_eta2, nc), d2));
-  ellip::bulirsch::detail::cel_four(kc_lanes, p_lanes, a_lanes, b_lanes, cel_lanes);
-  const __m256d value = _mm256_div_pd(_mm256_mul_pd(scale, _mm256_load_pd(cel_lanes)),
-                                      _mm256_set1_pd(TWO_PI));
-  _mm256_storeu_pd(out, value);
+  const __m256d ratio = _mm256_div_pd(abs_d, s);
+  const __m256d kc =
+      _mm256_mul_pd(ratio, _mm256_sqrt_pd(_mm256_div_pd(_mm256_add_pd(_mm256_mul_pd(s, s), four_eta2), q)));
+  const __m256d a = _mm256_add_pd(two_eta2, d2);
+  const __m256d b = _mm256_add_pd(_mm256_mul_pd(two_eta2, ratio), _mm256_mul_pd(abs_d, s));
+  const __m256d s_root_q = _mm256_mul_pd(s, _mm256_sqrt_pd(q));
+  __m256d numerator, denominator;
+  ellip::bulirsch::detail::cel_mean_four(kc, ratio, a, b, numerator, denominator);
+  _mm256_storeu_pd(out, _mm256_div_pd(numerator, _mm256_mul_pd(denominator, s_root_q)));
+  return true;
 }
 
 }  // namespace
@@ -178,48 +191,18 @@ __attribute__((target("avx2"))) void closed_forms_four(const double* r_in, const
 
 void RingsAtSeparation::at_batch(std::span<const double> r, std::span<const double> d,
                                  std::span<double> out) const {
-  constexpr std::size_t CHUNK = 64;
-  std::array<double, CHUNK> scale, kc, p, a, b, combined;
-  std::array<Regime, CHUNK> regimes;
-  for (std::size_t start = 0; start < r.size(); start += CHUNK) {
-    const std::size_t count = std::min(CHUNK, r.size() - start);
-    std::size_t i = 0;
+  std::size_t i = 0;
 #if defined(__x86_64__) && defined(__GNUC__)
-    // Groups of four radii that all take the closed form run it in vector
-    // lanes from the arguments on; any other group goes the scalar way.
-    if (ellip::bulirsch::detail::has_avx2()) {
-      for (; i + 4 <= count; i += 4) {
-        bool closed = true;
-        for (std::size_t k = i; k < i + 4; ++k) {
-          regimes[k] = regime(r[start + k], d[start + k]);
-          closed = closed && regimes[k] == Regime::closed_form;
-        }
-        if (!closed) break;
-        closed_forms_four(&r[start + i], &d[start + i], l_, four_eta_squared_, two_eta_squared_,
-                          &out[start + i]);
-      }
-    }
-#endif
-    const std::size_t scalar_from = i;
-    for (; i < count; ++i) {
-      ClosedForm form{1.0, 1.0, 1.0, 0.0, 0.0};  // a harmless lane where the form is not used
-      regimes[i] = regime(r[start + i], d[start + i]);
-      if (regimes[i] == Regime::closed_form) form = closed_form(r[start + i], d[start + i]);
-      scale[i] = form.scale;
-      kc[i] = form.kc;
-      p[i] = form.p;
-      a[i] = form.a;
-      b[i] = form.b;
-    }
-    const std::size_t rest = count - scalar_from;
-    const auto lanes = [&](auto& values) { return std::span(values).subspan(scalar_from, rest); };
-    ellip::bulirsch::cel_batch(lanes(kc), lanes(p), lanes(a), lanes(b), lanes(combined));
-    for (i = scalar_from; i < count; ++i) {
-      out[start + i] = regimes[i] == Regime::closed_form
-                           ? (scale[i] * combined[i]) / TWO_PI
-                           : other_regime(r[start + i], d[start + i], regimes[i]);
+  // Groups of four radii that all take the closed form run it in vector
+  // lanes from the arguments on; any other group goes the scalar way.
+  if (regular_separation_ && ellip::bulirsch::detail::has_avx2()) {
+    for (; i + 4 <= r.size(); i += 4) {
+      if (closed_forms_four(&r[i], &d[i], l_, four_eta_squared_, two_eta_squared_, &out[i])) continue;
+      for (std::size_t k = i; k < i + 4; ++k) out[k] = other_regime(r[k], d[k], regime(r[k], d[k]));
     }
   }
+#endif
+  for (; i < r.size(); ++i) out[i] = other_regime(r[i], d[i], regime(r[i], d[i]));
 }
 
 namespace {

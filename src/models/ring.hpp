@@ -39,7 +39,7 @@ ellip::KernelResult heyrovsky_magnification(double l, double r, double re, doubl
 //  - a ring through the lens (l = r) is +∞;
 //  - elsewhere the closed form (4/(2π s √q))·(2η²K + d²Π) as one Bulirsch
 //    integral cel(kc, 1 − n, ·, ·), with kc² = 1 − m = d²(s² + 4η²)/(s²q)
-//    and 1 − n = (d/s)² formed as exact products: no cancellation however
+//    and √(1 − n) = |d|/s formed as exact products: no cancellation however
 //    close the ring passes to the lens (the first-order series there was
 //    off by up to 4·|l − r|), down to |l − r| = 1e-150·s, below which that
 //    series is exact to rounding and takes over.
@@ -61,9 +61,11 @@ class RingsAtSeparation {
   void at_batch(std::span<const double> r, std::span<const double> d, std::span<double> out) const;
 
  private:
-  // The closed form's arguments at one radius.
+  // The closed form's arguments at one radius: the Bulirsch mean's start
+  // (kc, √p, a, b/√p) and s·√q, which with the mean's π/2 and the 4/(2π)
+  // of the average leaves A = numerator/(denominator·s·√q).
   struct ClosedForm {
-    double scale, kc, p, a, b;
+    double kc, root_p, a, b, s_root_q;
   };
   enum class Regime { irregular, on_ring, near_ring_series, closed_form };
   Regime regime(double r, double d) const;

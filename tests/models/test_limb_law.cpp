@@ -10,6 +10,7 @@
 #include <vector>
 
 #include "models/ring.hpp"
+#include "models/source_rule.hpp"
 #include "models/uniform_disk.hpp"
 #include "reference_table.hpp"
 
@@ -104,6 +105,40 @@ TEST(LimbLaw, InconsistentLawsAreValueErrors) {
   EXPECT_TRUE(integrated_limb_law_heyrovsky_magnification(l, 1.0, 1.0, std::vector<double>{-0.0, 1e300},
                                                           std::vector<double>{1.0, 1.0})
                   .has_value());
+}
+
+// The limb nodes' vector pass gives the scalar pass's bits in every lane and
+// leaves a tail shorter than four to it: laws that take the polynomial
+// brightness in the lanes (powers 0, 1, 2) and laws that leave it to the
+// scalar pass (a square root, a general power), node counts 0 to 13, with t
+// from the centre to the limb and both signs of the distance.
+TEST(LimbLaw, VectorNodePassGivesTheScalarBits) {
+  struct Law {
+    std::vector<double> powers, weights;
+  };
+  const Law laws[] = {{{0.0, 1.0}, {0.4, 0.6}},
+                      {{0.0, 1.0, 2.0}, {0.3, 0.5, 0.2}},
+                      {{0.0, 0.5, 1.0, 1.5, 2.0}, {0.2, 0.5, 0.2, 0.3, -0.2}},
+                      {{0.0, 0.7}, {0.4, 0.6}}};
+  for (const Law& law : laws) {
+    const SourceProfile profile = SourceProfile::limb_law(law.powers, law.weights);
+    for (std::size_t count = 0; count <= 13; ++count) {
+      SourceNodes lanes, scalar;
+      for (std::size_t i = 0; i < count; ++i) {
+        const double t = i == 0 ? 0.0 : i == 1 ? 1.0 : std::fmod(0.37 * i + 0.011 * i * i, 1.0);
+        lanes.add(t, (i % 2 == 0 ? -1.0 : 1.0) * (0.1 + t * 0.3), 1e-3 * (i + 1));
+      }
+      scalar = lanes;
+      profile.finish_limb_nodes(lanes, true);
+      profile.finish_limb_nodes(scalar, false);
+      ASSERT_EQ(lanes.r.size(), count);
+      for (std::size_t i = 0; i < count; ++i) {
+        EXPECT_EQ(lanes.r[i], scalar.r[i]) << count << " " << i;
+        EXPECT_EQ(lanes.d[i], scalar.d[i]) << count << " " << i;
+        EXPECT_EQ(lanes.weight[i], scalar.weight[i]) << count << " " << i;
+      }
+    }
+  }
 }
 
 }  // namespace
