@@ -136,7 +136,7 @@ double RingsAtSeparation::at(double r) const {
 }
 
 void RingsAtSeparation::at_batch(std::span<const double> r, std::span<double> out) const {
-  constexpr std::size_t CHUNK = 64;
+  constexpr std::size_t CHUNK = ellip::bulirsch::BATCH_CHUNK;
   std::array<double, CHUNK> d;
   for (std::size_t start = 0; start < r.size(); start += CHUNK) {
     const std::size_t count = std::min(CHUNK, r.size() - start);
