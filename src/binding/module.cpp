@@ -197,8 +197,12 @@ PyObject* initialise() {
     PyErr::fetch().restore();
     return nullptr;
   }
-  // The release, from the one version number of the build.
-  if (PyModule_AddStringConstant(module.get(), "__version__", MIRLAXON_VERSION) < 0) {
+  // The release, from the one version number of the build. Interned texts,
+  // as for every other name here: PyPy's PyModule_AddStringConstant keeps a
+  // copy of the text it never frees.
+  PyRef version_name(PyUnicode_InternFromString("__version__"));
+  PyRef version(version_name ? PyUnicode_InternFromString(MIRLAXON_VERSION) : nullptr);
+  if (!version || PyObject_SetAttr(module.get(), version_name.get(), version.get()) < 0) {
     PyErr::fetch().restore();
     return nullptr;
   }

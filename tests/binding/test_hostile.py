@@ -232,6 +232,9 @@ class HostileInputTest(unittest.TestCase):
                                      "%s() got an unexpected keyword argument '%s'" % (function, name))
         self.assert_still_working()
 
+    @unittest.skipIf(ON_PYPY and os.environ.get("MIRLAXON_SANITIZED"),
+                     "PyPy 7.3.11 never frees the copy it makes of a str-subclass keyword for any "
+                     "native function, which LeakSanitizer reports")
     def test_keyword_given_as_a_str_subclass_matches_by_text(self):
         class Name(str):
             def __eq__(self, other):  # never equal: only the text may decide
