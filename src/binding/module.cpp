@@ -197,9 +197,7 @@ PyObject* initialise() {
     PyErr::fetch().restore();
     return nullptr;
   }
-  // The release, from the one version number of the build. Interned texts,
-  // as for every other name here: PyPy's PyModule_AddStringConstant keeps a
-  // copy of the text it never frees.
+  // The release, from the one version number of the build.
   PyRef version_name(PyUnicode_InternFromString("__version__"));
   PyRef version(version_name ? PyUnicode_InternFromString(MIRLAXON_VERSION) : nullptr);
   if (!version || PyObject_SetAttr(module.get(), version_name.get(), version.get()) < 0) {
