@@ -7,6 +7,7 @@
 #include "binding/py_err.hpp"
 #include "ellip/kernel_result.hpp"
 #include "models/model_error.hpp"
+#include "models/samples.hpp"
 
 #include <algorithm>
 #include <array>

@@ -12,6 +12,7 @@
 #include "interp/interp.hpp"
 #include "models/far_field.hpp"
 #include "models/model_error.hpp"
+#include "models/samples.hpp"
 #include "models/profiles.hpp"
 #include "models/source_integral.hpp"
 

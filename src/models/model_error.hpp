@@ -10,11 +10,8 @@
 #include <string>
 #include <string_view>
 #include <utility>
-#include <vector>
 
 namespace mirlaxon::models {
-
-using Samples = std::vector<double>;
 
 class ModelError {
  public:

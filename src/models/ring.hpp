@@ -7,6 +7,7 @@
 
 #include "ellip/kernel_result.hpp"
 #include "models/model_error.hpp"
+#include "models/samples.hpp"
 #include "models/profiles.hpp"
 
 namespace mirlaxon::models {

@@ -3,6 +3,7 @@
 #include <algorithm>
 #include <cmath>
 
+#include "constants.hpp"
 #include "ellip/bulirsch.hpp"
 #include "models/flux_map.hpp"
 #include "models/profiles.hpp"
@@ -26,8 +27,6 @@ constexpr double NEAR_PIECE = 0.5;
 constexpr std::size_t NEAR_PIECE_POINTS = 40;
 // From this separation on the product rule.
 constexpr double PRODUCT_FROM = 1.5;
-
-constexpr double PI = 3.141592653589793;
 
 // σ⁵ and its derivative 5σ⁴.
 double graded(double sigma) { return (sigma * sigma) * (sigma * sigma) * sigma; }

@@ -12,6 +12,7 @@
 #include "ellip/kernel_result.hpp"
 #include "ellip/legendre.hpp"
 #include "models/model_error.hpp"
+#include "models/samples.hpp"
 #include "models/far_field.hpp"
 #include "models/profiles.hpp"
 #include "numdiff/central_difference.hpp"
