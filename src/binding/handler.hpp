@@ -71,10 +71,13 @@ class ReleasedInterpreterLock {
 class SeparationPieces {
  public:
   static constexpr std::chrono::microseconds PIECE_TIME{20'000};
-  static constexpr std::size_t FIRST_PIECE = 16;
+  // The first piece, in separations of an integral and in evaluations of a
+  // closed form (about a millisecond of work either way).
+  static constexpr std::size_t FIRST_INTEGRALS = 16;
+  static constexpr std::size_t FIRST_CLOSED_FORMS = 4096;
   static constexpr double MAX_GROWTH = 8.0;
 
-  explicit SeparationPieces(std::size_t total) : total_(total) {}
+  SeparationPieces(std::size_t total, std::size_t first) : total_(total), size_(first) {}
 
   // The next piece as (offset, count); (0, 0) once for no separations, so
   // that the model still checks its other arguments.
@@ -99,7 +102,7 @@ class SeparationPieces {
   std::size_t total_;
   std::size_t offset_ = 0;
   std::size_t count_ = 0;
-  std::size_t size_ = FIRST_PIECE;
+  std::size_t size_;
   bool done_ = false;
 };
 
@@ -151,7 +154,8 @@ struct ModelSignature<R (*)(Params...)> {
     if (!releases_lock(description, arguments)) return to_host(Model(take<Params>(arguments[I])...));
     if constexpr (batched_over_separations) {
       if (description.parameters[0].name == ParamName::l) {
-        return invoke_interruptible<Model>(arguments, std::index_sequence<I...>{});
+        return invoke_interruptible<Model>(arguments, first_piece(description, arguments),
+                                           std::index_sequence<I...>{});
       }
     }
     std::optional<R> result;
@@ -162,21 +166,40 @@ struct ModelSignature<R (*)(Params...)> {
     return to_host(*result);
   }
 
+  // Model evaluations per separation: one, or one per sample summed over.
+  static std::size_t work_per_separation(const FunctionDescription& description,
+                                         const Arguments& arguments) {
+    for (std::size_t i = 0; i < arity; ++i) {
+      if (description.parameters[i].name == description.summed_over) {
+        return arguments[i].samples.size();
+      }
+    }
+    return 1;
+  }
+
   static bool releases_lock(const FunctionDescription& description, const Arguments& arguments) {
     if (description.lock == LockPolicy::hold) return false;
-    std::size_t work = 0;
+    std::size_t separations = 0;
     for (std::size_t i = 0; i < arity; ++i) {
       const Parameter& parameter = description.parameters[i];
       if (parameter.name == ParamName::l && parameter.kind == ArgKind::sequence) {
-        work = arguments[i].samples.size();
+        separations = arguments[i].samples.size();
       }
     }
-    for (std::size_t i = 0; i < arity; ++i) {
-      if (description.parameters[i].name != description.summed_over) continue;
-      const std::size_t samples = arguments[i].samples.size();
-      work = samples != 0 && work > SIZE_MAX / samples ? SIZE_MAX : work * samples;  // saturating
-    }
+    const std::size_t per_separation = work_per_separation(description, arguments);
+    const std::size_t work = per_separation != 0 && separations > SIZE_MAX / per_separation
+                                 ? SIZE_MAX
+                                 : separations * per_separation;  // saturating
     return work >= (description.lock == LockPolicy::release ? 1 : RELEASE_LOCK_FROM_VALUES);
+  }
+
+  // The first piece's separations, before any piece has been timed: an
+  // integral's few (each costs microseconds to a millisecond), a closed
+  // form's many, fewer as each sums over more samples.
+  static std::size_t first_piece(const FunctionDescription& description, const Arguments& arguments) {
+    if (description.lock == LockPolicy::release) return SeparationPieces::FIRST_INTEGRALS;
+    const std::size_t per_separation = std::max<std::size_t>(1, work_per_separation(description, arguments));
+    return std::max<std::size_t>(1, SeparationPieces::FIRST_CLOSED_FORMS / per_separation);
   }
 
   static constexpr bool batched_over_separations = [] {
@@ -191,11 +214,12 @@ struct ModelSignature<R (*)(Params...)> {
   }();
 
   template <auto Model, std::size_t... I>
-  static PyObject* invoke_interruptible(Arguments& arguments, std::index_sequence<I...>) {
+  static PyObject* invoke_interruptible(Arguments& arguments, std::size_t first,
+                                        std::index_sequence<I...>) {
     const std::span<const double> separations(arguments[0].samples);
     models::Samples values;
     values.reserve(separations.size());
-    SeparationPieces pieces(separations.size());
+    SeparationPieces pieces(separations.size(), first);
     do {
       const auto [offset, count] = pieces.next();
       std::optional<R> piece;
