@@ -153,10 +153,8 @@ struct ModelSignature<R (*)(Params...)> {
                           std::index_sequence<I...>) {
     if (!releases_lock(description, arguments)) return to_host(Model(take<Params>(arguments[I])...));
     if constexpr (batched_over_separations) {
-      if (description.parameters[0].name == ParamName::l) {
-        return invoke_interruptible<Model>(arguments, first_piece(description, arguments),
-                                           std::index_sequence<I...>{});
-      }
+      return invoke_interruptible<Model>(arguments, first_piece(description, arguments),
+                                         std::index_sequence<I...>{});
     }
     std::optional<R> result;
     {
@@ -177,15 +175,11 @@ struct ModelSignature<R (*)(Params...)> {
     return 1;
   }
 
+  // A function that may give up the lock takes its separations first (the
+  // handler checks that at compile time).
   static bool releases_lock(const FunctionDescription& description, const Arguments& arguments) {
     if (description.lock == LockPolicy::hold) return false;
-    std::size_t separations = 0;
-    for (std::size_t i = 0; i < arity; ++i) {
-      const Parameter& parameter = description.parameters[i];
-      if (parameter.name == ParamName::l && parameter.kind == ArgKind::sequence) {
-        separations = arguments[i].samples.size();
-      }
-    }
+    const std::size_t separations = arguments[0].samples.size();
     const std::size_t per_separation = work_per_separation(description, arguments);
     const std::size_t work = per_separation != 0 && separations > SIZE_MAX / per_separation
                                  ? SIZE_MAX
@@ -296,8 +290,8 @@ PyObject* handler(PyObject* /*module*/, PyObject* const* args, Py_ssize_t nargs,
                 "the binder holds at most MAX_PARAMETERS arguments");
   static_assert(Signature::matches(Description.parameters),
                 "the description's parameters do not match the model's signature");
-  static_assert(Description.lock == LockPolicy::hold || Description.parameters.empty() ||
-                    (Description.parameters[0].name == ParamName::l &&
+  static_assert(Description.lock == LockPolicy::hold ||
+                    (!Description.parameters.empty() && Description.parameters[0].name == ParamName::l &&
                      Description.parameters[0].kind == ArgKind::sequence),
                 "a function that gives up the lock takes its separations first");
   return trap_panics([&]() -> PyObject* {

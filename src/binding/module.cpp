@@ -126,6 +126,7 @@ PyModuleDef module_definition = {
 PyObject* module_cache = nullptr;
 PyObject* name_attribute = nullptr;  // interned "__name__"
 PyObject* all_attribute = nullptr;   // interned "__all__"
+PyObject* version_attribute = nullptr;  // interned "__version__"
 
 bool intern_attribute_names() {
   if (name_attribute == nullptr) {
@@ -135,6 +136,10 @@ bool intern_attribute_names() {
   if (all_attribute == nullptr) {
     all_attribute = PyUnicode_InternFromString("__all__");
     if (all_attribute == nullptr) return false;
+  }
+  if (version_attribute == nullptr) {
+    version_attribute = PyUnicode_InternFromString("__version__");
+    if (version_attribute == nullptr) return false;
   }
   return intern_parameter_names();
 }
@@ -198,9 +203,8 @@ PyObject* initialise() {
     return nullptr;
   }
   // The release, from the one version number of the build.
-  PyRef version_name(PyUnicode_InternFromString("__version__"));
-  PyRef version(version_name ? PyUnicode_InternFromString(MIRLAXON_VERSION) : nullptr);
-  if (!version || PyObject_SetAttr(module.get(), version_name.get(), version.get()) < 0) {
+  PyRef version(PyUnicode_InternFromString(MIRLAXON_VERSION));
+  if (!version || PyObject_SetAttr(module.get(), version_attribute, version.get()) < 0) {
     PyErr::fetch().restore();
     return nullptr;
   }
