@@ -86,6 +86,15 @@ inline double cel(double kc, double p, double a, double b) {
 namespace detail {
 
 #if defined(__x86_64__) && defined(__GNUC__)
+// The lanes where kc and p are in (0, ∞), NaN excluded: cel's domain.
+__attribute__((target("avx2"))) inline __m256d in_domain(__m256d kc, __m256d p) {
+  const __m256d zero = _mm256_setzero_pd();
+  const __m256d infinity = _mm256_set1_pd(INFINITY);
+  return _mm256_and_pd(_mm256_and_pd(_mm256_cmp_pd(kc, zero, _CMP_GT_OQ), _mm256_cmp_pd(p, zero, _CMP_GT_OQ)),
+                       _mm256_and_pd(_mm256_cmp_pd(kc, infinity, _CMP_LT_OQ),
+                                     _mm256_cmp_pd(p, infinity, _CMP_LT_OQ)));
+}
+
 // Four means side by side in AVX lanes: the same operations in the same order
 // as cel_mean() (+ − × ÷ √ are correctly rounded in every lane), each lane
 // taking its numerator and denominator at the step where cel_mean() would
@@ -94,12 +103,7 @@ namespace detail {
 // included) are NaN over 1.
 __attribute__((target("avx2"))) inline void cel_mean_four(__m256d kc, __m256d p, __m256d a, __m256d b,
                                                           __m256d& numerator, __m256d& denominator) {
-  const __m256d zero = _mm256_setzero_pd();
-  const __m256d infinity = _mm256_set1_pd(INFINITY);
-  const __m256d valid =
-      _mm256_and_pd(_mm256_and_pd(_mm256_cmp_pd(kc, zero, _CMP_GT_OQ), _mm256_cmp_pd(p, zero, _CMP_GT_OQ)),
-                    _mm256_and_pd(_mm256_cmp_pd(kc, infinity, _CMP_LT_OQ),
-                                  _mm256_cmp_pd(p, infinity, _CMP_LT_OQ)));
+  const __m256d valid = in_domain(kc, p);
   __m256d done = _mm256_xor_pd(valid, _mm256_castsi256_pd(_mm256_set1_epi64x(-1)));
   numerator = _mm256_set1_pd(NAN);
   denominator = _mm256_set1_pd(1.0);
@@ -138,14 +142,9 @@ __attribute__((target("avx2"))) inline void cel_mean_four(__m256d kc, __m256d p,
 __attribute__((target("avx2"))) inline void cel_four(const double* kc_in, const double* p_in,
                                                      const double* a_in, const double* b_in,
                                                      double* out) {
-  const __m256d zero = _mm256_setzero_pd();
-  const __m256d infinity = _mm256_set1_pd(INFINITY);
   const __m256d kc = _mm256_loadu_pd(kc_in);
   const __m256d p = _mm256_loadu_pd(p_in);
-  const __m256d valid =
-      _mm256_and_pd(_mm256_and_pd(_mm256_cmp_pd(kc, zero, _CMP_GT_OQ), _mm256_cmp_pd(p, zero, _CMP_GT_OQ)),
-                    _mm256_and_pd(_mm256_cmp_pd(kc, infinity, _CMP_LT_OQ),
-                                  _mm256_cmp_pd(p, infinity, _CMP_LT_OQ)));
+  const __m256d valid = in_domain(kc, p);
   const __m256d root_p = _mm256_sqrt_pd(p);
   __m256d numerator, denominator;
   // An invalid lane's √p may still pass the mean's check (p = ∞ gives ∞,

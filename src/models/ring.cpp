@@ -158,22 +158,18 @@ __attribute__((target("avx2"))) bool closed_forms_four(const double* r_in, const
                                                        double two_eta_squared, double* out) {
   const __m256d r = _mm256_loadu_pd(r_in);
   const __m256d d = _mm256_loadu_pd(d_in);
-  {
-    const __m256d s = _mm256_add_pd(_mm256_set1_pd(l), r);
-    const __m256d abs_d = _mm256_andnot_pd(_mm256_set1_pd(-0.0), d);
-    const __m256d zero = _mm256_setzero_pd();
-    const __m256d closed = _mm256_and_pd(
-        _mm256_and_pd(_mm256_cmp_pd(r, zero, _CMP_GE_OQ), _mm256_cmp_pd(r, _mm256_set1_pd(INFINITY), _CMP_LT_OQ)),
-        _mm256_and_pd(_mm256_cmp_pd(d, zero, _CMP_NEQ_OQ),
-                      _mm256_cmp_pd(abs_d, _mm256_mul_pd(_mm256_set1_pd(RING_RESOLUTION), s), _CMP_GE_OQ)));
-    if (_mm256_movemask_pd(closed) != 0xF) return false;
-  }
+  const __m256d s = _mm256_add_pd(_mm256_set1_pd(l), r);
+  const __m256d abs_d = _mm256_andnot_pd(_mm256_set1_pd(-0.0), d);
+  const __m256d zero = _mm256_setzero_pd();
+  const __m256d closed = _mm256_and_pd(
+      _mm256_and_pd(_mm256_cmp_pd(r, zero, _CMP_GE_OQ), _mm256_cmp_pd(r, _mm256_set1_pd(INFINITY), _CMP_LT_OQ)),
+      _mm256_and_pd(_mm256_cmp_pd(d, zero, _CMP_NEQ_OQ),
+                    _mm256_cmp_pd(abs_d, _mm256_mul_pd(_mm256_set1_pd(RING_RESOLUTION), s), _CMP_GE_OQ)));
+  if (_mm256_movemask_pd(closed) != 0xF) return false;
   const __m256d four_eta2 = _mm256_set1_pd(four_eta_squared);
   const __m256d two_eta2 = _mm256_set1_pd(two_eta_squared);
-  const __m256d s = _mm256_add_pd(_mm256_set1_pd(l), r);
   const __m256d d2 = _mm256_mul_pd(d, d);
   const __m256d q = _mm256_add_pd(d2, four_eta2);
-  const __m256d abs_d = _mm256_andnot_pd(_mm256_set1_pd(-0.0), d);
   const __m256d ratio = _mm256_div_pd(abs_d, s);
   const __m256d kc =
       _mm256_mul_pd(ratio, _mm256_sqrt_pd(_mm256_div_pd(_mm256_add_pd(_mm256_mul_pd(s, s), four_eta2), q)));

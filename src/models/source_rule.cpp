@@ -144,7 +144,6 @@ static_assert(CENTRE_POINTS % 2 == 0 && NEAR_PIECE_POINTS % 2 == 0 && SIDE_OUTER
                   LONG_OUTER_POINTS % 2 == 0,
               "exponential_offsets takes its nodes in pairs");
 
-//
 // `other` is the distance to a feature the split need not follow but the
 // side's rule must see (a limb law's second logarithm, see add_limb_nodes).
 template <class Add>
