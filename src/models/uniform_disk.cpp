@@ -95,7 +95,7 @@ double DisksAtSeparation::fallback(double y) const {
 
 double DisksAtSeparation::at(double y) const {
   const double radius = rho_ * y;
-  if (!(regular_separation_ && radius > 0.0 && std::isfinite(radius))) return fallback(y);
+  if (!regular(radius)) return fallback(y);
   return disk_magnification(u_, radius);
 }
 
@@ -105,10 +105,7 @@ void DisksAtSeparation::at_batch(std::span<const double> y, std::span<double> ou
       out.first(y.size()),
       [&](std::size_t i, std::array<bulirsch::CelArguments, 2>& forms) {
         const double radius = rho_ * y[i];
-        if (!(regular_separation_ && radius > 0.0 && std::isfinite(radius) &&
-              disk_regime(u_, radius) == DiskRegime::closed_form)) {
-          return false;
-        }
+        if (!regular(radius) || disk_regime(u_, radius) != DiskRegime::closed_form) return false;
         const DiskClosedForm form = disk_closed_form(u_, radius);
         forms[0] = {form.kc, 1.0, form.a1, form.b1};
         forms[1] = {form.kc, form.p, form.a3, form.a3};

@@ -116,6 +116,10 @@ class DisksAtSeparation {
 
  private:
   double fallback(double y) const;
+  // The closed form's inputs: u ≥ 0 and R > 0, both finite.
+  bool regular(double radius) const {
+    return regular_separation_ && radius > 0.0 && std::isfinite(radius);
+  }
 
   double u_, rho_;
   bool regular_separation_;  // u ≥ 0 and finite
