@@ -115,7 +115,7 @@ RingsAtSeparation::ClosedForm RingsAtSeparation::closed_form(double r, double d)
   return form;
 }
 
-double RingsAtSeparation::other_regime(double r, double d, Regime regime) const {
+double RingsAtSeparation::in_regime(double r, double d, Regime regime) const {
   switch (regime) {
     case Regime::on_ring: return INFINITY;
     case Regime::near_ring_series: return near_ring_series(l_, d, eta_);
@@ -132,7 +132,7 @@ double RingsAtSeparation::other_regime(double r, double d, Regime regime) const 
 
 double RingsAtSeparation::at(double r) const {
   const double d = l_ - r;
-  return other_regime(r, d, regime(r, d));
+  return in_regime(r, d, regime(r, d));
 }
 
 void RingsAtSeparation::at_batch(std::span<const double> r, std::span<double> out) const {
@@ -194,11 +194,11 @@ void RingsAtSeparation::at_batch(std::span<const double> r, std::span<const doub
   if (regular_separation_ && ellip::bulirsch::detail::has_avx2()) {
     for (; i + 4 <= r.size(); i += 4) {
       if (closed_forms_four(&r[i], &d[i], l_, four_eta_squared_, two_eta_squared_, &out[i])) continue;
-      for (std::size_t k = i; k < i + 4; ++k) out[k] = other_regime(r[k], d[k], regime(r[k], d[k]));
+      for (std::size_t k = i; k < i + 4; ++k) out[k] = in_regime(r[k], d[k], regime(r[k], d[k]));
     }
   }
 #endif
-  for (; i < r.size(); ++i) out[i] = other_regime(r[i], d[i], regime(r[i], d[i]));
+  for (; i < r.size(); ++i) out[i] = in_regime(r[i], d[i], regime(r[i], d[i]));
 }
 
 namespace {

@@ -71,7 +71,8 @@ class RingsAtSeparation {
   enum class Regime { irregular, on_ring, near_ring_series, closed_form };
   Regime regime(double r, double d) const;
   ClosedForm closed_form(double r, double d) const;
-  double other_regime(double r, double d, Regime regime) const;
+  // The ring of radius r, d = l − r, evaluated the way its regime takes.
+  double in_regime(double r, double d, Regime regime) const;
 
   double l_, re_, rstar_;
   double eta_;
