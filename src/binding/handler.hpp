@@ -5,7 +5,6 @@
 
 #include "binding/arguments.hpp"
 #include "binding/py_err.hpp"
-#include "ellip/kernel_result.hpp"
 #include "models/model_error.hpp"
 #include "models/samples.hpp"
 
@@ -27,24 +26,11 @@ namespace mirlaxon::binding {
 PyObject* to_host(double value);
 PyObject* to_host(const std::vector<double>& values);
 
-// A kernel's value, or its failure text as RuntimeError.
-inline PyObject* to_host(const ellip::KernelResult& result) {
-  if (result) return to_host(*result);
-  PyErr::runtime_error(result.error()).restore();
-  return nullptr;
-}
-
+// A model's result, or its failure raised.
 template <class T>
 PyObject* to_host(const models::ModelResult<T>& result) {
   if (result) return to_host(*result);
-  const models::ModelError& error = result.error();
-  if (error.kind() == models::ModelError::Kind::kernel) {
-    PyErr::runtime_error(error.message()).restore();
-  } else if (error.kind() == models::ModelError::Kind::value) {
-    PyErr::value_error(error.message()).restore();
-  } else {
-    PyErr::reported_panic(std::string(error.message())).restore();
-  }
+  PyErr::from_model(result.error()).restore();
   return nullptr;
 }
 

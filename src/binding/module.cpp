@@ -4,8 +4,7 @@
 #include "binding/handler.hpp"
 #include "binding/py_err.hpp"
 #include "binding/py_ref.hpp"
-#include "models/ring.hpp"
-#include "models/uniform_disk.hpp"
+#include "models/magnifications.hpp"
 
 #include <array>
 #include <string>

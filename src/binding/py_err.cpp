@@ -18,9 +18,23 @@ PyObject* panic_type_cache = nullptr;
   std::abort();
 }
 
-void write_panic_diagnostic(std::string_view message) {
-  std::fprintf(stderr, "mirlaxon: internal failure in the host binding:\n%.*s\n",
+// The one place that writes a diagnostic: every internal failure, the
+// binding's own and a model's broken assertion, where it was detected.
+void write_panic_diagnostic(std::string_view message, std::source_location where) {
+  std::fprintf(stderr, "mirlaxon: internal failure at %s:%u:%u:\n%.*s\n", where.file_name(),
+               static_cast<unsigned>(where.line()), static_cast<unsigned>(where.column()),
                static_cast<int>(message.size()), message.data());
+}
+
+// The host's repr of a double ("nan", "-0.5", "1e+16"), or, should that
+// fail, the shortest digits that read back to it.
+std::string host_repr(double value) {
+  PyRef number(PyFloat_FromDouble(value));
+  PyRef text(number ? PyObject_Repr(number.get()) : nullptr);
+  const char* data = text ? PyUnicode_AsUTF8(text.get()) : nullptr;
+  if (data != nullptr) return data;
+  PyErr_Clear();
+  return std::to_string(value);
 }
 
 // Sets `text` to the UTF-8 text of str(object); false, with the host's error
@@ -55,9 +69,19 @@ PyObject* panic_exception_type() {
   return panic_type_cache;
 }
 
-PyErr PyErr::panic(std::string message) {
-  write_panic_diagnostic(message);
-  return reported_panic(std::move(message));
+PyErr PyErr::panic(std::string message, std::source_location where) {
+  write_panic_diagnostic(message, where);
+  return PyErr(&panic_exception_type, std::move(message));
+}
+
+PyErr PyErr::from_model(const models::ModelError& error) {
+  switch (error.kind()) {
+    case models::ModelError::Kind::kernel: return runtime_error(error.message());
+    case models::ModelError::Kind::value:
+      return value_error(error.has_value() ? error.message(host_repr(error.value())) : error.message());
+    case models::ModelError::Kind::assertion: break;
+  }
+  return panic(error.message(), error.where());
 }
 
 PyErr PyErr::from_exception(PyObject* exception) {

@@ -7,9 +7,11 @@
 #pragma once
 
 #include "binding/py_ref.hpp"
+#include "models/model_error.hpp"
 
 #include <exception>
 #include <new>
+#include <source_location>
 #include <string>
 #include <string_view>
 
@@ -30,12 +32,12 @@ class PyErr {
     return PyErr(&value_error_type, std::string(message));
   }
   // An internal failure; the argument of the raised exception is a one-element
-  // tuple holding the message.
-  static PyErr panic(std::string message);
-  // The same for a failure whose diagnostic has already been written.
-  static PyErr reported_panic(std::string message) {
-    return PyErr(&panic_exception_type, std::move(message));
-  }
+  // tuple holding the message. Its diagnostic is written at once.
+  static PyErr panic(std::string message, std::source_location where = std::source_location::current());
+  // A model's failure: RuntimeError with a kernel's text, ValueError for a
+  // value the model cannot take (its number written as the host's repr), an
+  // internal failure for a broken assertion.
+  static PyErr from_model(const models::ModelError& error);
   // An already created exception instance (a new reference).
   static PyErr from_exception(PyObject* exception);
 

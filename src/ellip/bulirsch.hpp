@@ -19,6 +19,9 @@
 // step's agreement would be its square. Both quotients of a step by p are
 // taken as products with one reciprocal: division is the mean's bottleneck,
 // and the extra rounding stays far below the tests' bounds.
+//
+// The mean is written once, over a number type: a double, or four lanes
+// (lanes.hpp) that each take their result at the step where a double would.
 #pragma once
 
 #include <algorithm>
@@ -27,15 +30,13 @@
 #include <cstddef>
 #include <span>
 
-#if defined(__x86_64__) && defined(__GNUC__)
-#include <immintrin.h>
-#endif
-
-#include "ellip/kernel_result.hpp"
+#include "constants.hpp"
+#include "ellip/lanes.hpp"
 
 namespace mirlaxon::ellip::bulirsch {
 
-inline constexpr double CEL_TOLERANCE = 1.4901161193847656e-08;  // 2^-26 = √ε
+inline constexpr double CEL_TOLERANCE = 0x1p-26;  // √ε
+static_assert(CEL_TOLERANCE * CEL_TOLERANCE == EPSILON);
 
 // The mean's steps grow with |ln kc| like its logarithm: 7 at kc = 1e-3, 8 at
 // 1e-12, 11 at 1e-100, 13 at 1e-300 (and 12 at 1e150). The cap only ends the
@@ -46,137 +47,72 @@ inline constexpr int CEL_MAX_STEPS = 40;
 // denominator. A caller that has √p and b/√p in closed form (the rings do)
 // saves the square root and the division of the start, and one that scales
 // the result folds π/2 and its own factor into a single division.
+template <class Real>
 struct Mean {
-  double numerator, denominator;
+  Real numerator, denominator;
 };
 
-inline Mean cel_mean(double kc, double root_p, double a, double b_over_root_p) {
-  double e = kc;
-  double em = 1.0;
-  double p = root_p;
-  double b = b_over_root_p;
+// For kc and √p in (0, ∞); anything else is NaN over 1 at once (a NaN or a
+// zero never settles, and a negative kc takes the square root of a negative
+// number at the first step).
+template <class Real>
+Mean<Real> cel_mean(Real kc, Real root_p, Real a, Real b_over_root_p) {
+  auto done = lanes::negation(
+      lanes::both(lanes::both(kc > 0.0, root_p > 0.0), lanes::both(kc < INFINITY, root_p < INFINITY)));
+  Mean<Real> mean{NAN, 1.0};
+  if (lanes::all_of(done)) return mean;
+  Real e = kc;
+  Real em = 1.0;
+  Real p = root_p;
+  Real b = b_over_root_p;
   for (int step = 0; step < CEL_MAX_STEPS; ++step) {
-    const double f = a;
-    const double inverse = 1.0 / p;
+    const Real f = a;
+    const Real inverse = 1.0 / p;
     a = a + b * inverse;
-    double g = e * inverse;
+    Real g = e * inverse;
     b = b + f * g;
     b = b + b;
     p = g + p;
     g = em;
     em = em + kc;
-    if (std::fabs(g - kc) <= g * CEL_TOLERANCE) return {b + a * em, em * (em + p)};
-    kc = std::sqrt(e);
+    // Each lane takes its result at the step it settles; settled lanes go on
+    // harmlessly until the last one does.
+    const auto now = lanes::and_not(lanes::abs(g - kc) <= g * CEL_TOLERANCE, done);
+    if (lanes::any_of(now)) {
+      mean.numerator = lanes::select(now, b + a * em, mean.numerator);
+      mean.denominator = lanes::select(now, em * (em + p), mean.denominator);
+      done = lanes::either(done, now);
+      if (lanes::all_of(done)) break;
+    }
+    kc = lanes::sqrt(e);
     kc = kc + kc;
     e = kc * em;
   }
-  return {NAN, 1.0};
+  return mean;
 }
 
 // For p > 0 and 0 < kc ≤ 1e154 (every ring's kc is at most 1): the value of
 // the integral. NaN for arguments outside that domain, and from kc ≈ 1.3e154
 // on, where kc·(1 + kc) overflows.
-inline double cel(double kc, double p, double a, double b) {
-  if (!(kc > 0.0) || !(p > 0.0) || std::isinf(kc) || std::isinf(p)) return NAN;
-  const double root_p = std::sqrt(p);
-  const Mean mean = cel_mean(kc, root_p, a, b / root_p);
-  return HALF_PI * mean.numerator / mean.denominator;
+template <class Real>
+Real cel(Real kc, Real p, Real a, Real b) {
+  const auto valid = lanes::both(lanes::both(kc > 0.0, p > 0.0), lanes::both(kc < INFINITY, p < INFINITY));
+  // An invalid √p might still look valid to the mean (p = ∞): its kc is
+  // made 0 so that the mean leaves it NaN.
+  const Real root_p = lanes::sqrt(p);
+  const Mean<Real> mean = cel_mean(lanes::select(valid, kc, 0.0), root_p, a, b / root_p);
+  return lanes::select(valid, HALF_PI * mean.numerator / mean.denominator, NAN);
 }
 
-namespace detail {
-
-#if defined(__x86_64__) && defined(__GNUC__)
-// The lanes where kc and p are in (0, ∞), NaN excluded: cel's domain.
-__attribute__((target("avx2"))) inline __m256d in_domain(__m256d kc, __m256d p) {
-  const __m256d zero = _mm256_setzero_pd();
-  const __m256d infinity = _mm256_set1_pd(INFINITY);
-  return _mm256_and_pd(_mm256_and_pd(_mm256_cmp_pd(kc, zero, _CMP_GT_OQ), _mm256_cmp_pd(p, zero, _CMP_GT_OQ)),
-                       _mm256_and_pd(_mm256_cmp_pd(kc, infinity, _CMP_LT_OQ),
-                                     _mm256_cmp_pd(p, infinity, _CMP_LT_OQ)));
-}
-
-// Four means side by side in AVX lanes: the same operations in the same order
-// as cel_mean() (+ − × ÷ √ are correctly rounded in every lane), each lane
-// taking its numerator and denominator at the step where cel_mean() would
-// return them. Lanes that are done keep iterating harmlessly until the last
-// one converges. Lanes outside the domain (kc or √p not in (0, ∞), NaN
-// included) are NaN over 1.
-__attribute__((target("avx2"))) inline void cel_mean_four(__m256d kc, __m256d p, __m256d a, __m256d b,
-                                                          __m256d& numerator, __m256d& denominator) {
-  const __m256d valid = in_domain(kc, p);
-  __m256d done = _mm256_xor_pd(valid, _mm256_castsi256_pd(_mm256_set1_epi64x(-1)));
-  numerator = _mm256_set1_pd(NAN);
-  denominator = _mm256_set1_pd(1.0);
-  if (_mm256_movemask_pd(done) == 0xF) return;
-  __m256d e = kc;
-  __m256d em = _mm256_set1_pd(1.0);
-  const __m256d tolerance = _mm256_set1_pd(CEL_TOLERANCE);
-  const __m256d sign_bit = _mm256_set1_pd(-0.0);
-  for (int step = 0; step < CEL_MAX_STEPS; ++step) {
-    const __m256d f = a;
-    const __m256d inverse = _mm256_div_pd(_mm256_set1_pd(1.0), p);
-    a = _mm256_add_pd(a, _mm256_mul_pd(b, inverse));
-    __m256d g = _mm256_mul_pd(e, inverse);
-    b = _mm256_add_pd(b, _mm256_mul_pd(f, g));
-    b = _mm256_add_pd(b, b);
-    p = _mm256_add_pd(g, p);
-    g = em;
-    em = _mm256_add_pd(em, kc);
-    const __m256d gap = _mm256_andnot_pd(sign_bit, _mm256_sub_pd(g, kc));
-    const __m256d converged = _mm256_cmp_pd(gap, _mm256_mul_pd(g, tolerance), _CMP_LE_OQ);
-    const __m256d now = _mm256_andnot_pd(done, converged);
-    if (_mm256_movemask_pd(now) != 0) {
-      numerator = _mm256_blendv_pd(numerator, _mm256_add_pd(b, _mm256_mul_pd(a, em)), now);
-      denominator = _mm256_blendv_pd(denominator, _mm256_mul_pd(em, _mm256_add_pd(em, p)), now);
-      done = _mm256_or_pd(done, now);
-      if (_mm256_movemask_pd(done) == 0xF) break;
-    }
-    kc = _mm256_sqrt_pd(e);
-    kc = _mm256_add_pd(kc, kc);
-    e = _mm256_mul_pd(kc, em);
-  }
-}
-
-// Four integrals side by side, as cel() computes each: NaN outside the
-// domain, one division per group at the end.
-__attribute__((target("avx2"))) inline void cel_four(const double* kc_in, const double* p_in,
-                                                     const double* a_in, const double* b_in,
-                                                     double* out) {
-  const __m256d kc = _mm256_loadu_pd(kc_in);
-  const __m256d p = _mm256_loadu_pd(p_in);
-  const __m256d valid = in_domain(kc, p);
-  const __m256d root_p = _mm256_sqrt_pd(p);
-  __m256d numerator, denominator;
-  // An invalid lane's √p may still pass the mean's check (p = ∞ gives ∞,
-  // which it rejects; kc ≤ 0 it rejects itself): its kc is zeroed so that
-  // the mean leaves it NaN.
-  cel_mean_four(_mm256_and_pd(valid, kc), root_p, _mm256_loadu_pd(a_in),
-                _mm256_div_pd(_mm256_loadu_pd(b_in), root_p), numerator, denominator);
-  const __m256d value = _mm256_div_pd(_mm256_mul_pd(_mm256_set1_pd(HALF_PI), numerator), denominator);
-  _mm256_storeu_pd(out, _mm256_blendv_pd(_mm256_set1_pd(NAN), value, valid));
-}
-
-inline bool has_avx2() {
-  static const bool supported = __builtin_cpu_supports("avx2") != 0;
-  return supported;
-}
-#endif
-
-}  // namespace detail
-
-// out[i] = cel(kc[i], p[i], a[i], b[i]) for every i, bit for bit; four at a
-// time where the processor has AVX2.
+// out[i] = cel(kc[i], p[i], a[i], b[i]) for every i, bit for bit, four at a
+// time where the lanes run.
 inline void cel_batch(std::span<const double> kc, std::span<const double> p,
                       std::span<const double> a, std::span<const double> b, std::span<double> out) {
-  std::size_t i = 0;
-#if defined(__x86_64__) && defined(__GNUC__)
-  if (detail::has_avx2()) {
-    for (; i + 4 <= out.size(); i += 4) {
-      detail::cel_four(&kc[i], &p[i], &a[i], &b[i], &out[i]);
-    }
-  }
-#endif
-  for (; i < out.size(); ++i) out[i] = cel(kc[i], p[i], a[i], b[i]);
+  lanes::for_each_group(out.size(), [&](std::size_t i, auto type) {
+    lanes::store(cel(lanes::load(&kc[i], type), lanes::load(&p[i], type), lanes::load(&a[i], type),
+                     lanes::load(&b[i], type)),
+                 &out[i]);
+  });
 }
 
 // The arguments of one cel(kc, p, a, b); the defaults make a harmless lane

@@ -17,15 +17,10 @@
 
 #include <array>
 #include <cmath>
-#include <span>
 
 #include "models/far_field_coefficients.hpp"
 
 namespace mirlaxon::models {
-
-// Distance, in radii of the averaged circle, from which the series is used:
-// with (R/u)² ≤ 1/100 the first term left out is below 1e-18 of the mean.
-inline constexpr double FAR_FIELD_DISTANCE = 10.0;
 
 // m_1 … m_K, the weights of the series terms.
 using FarFieldMoments = std::array<double, FAR_FIELD_TERMS>;
@@ -77,6 +72,11 @@ inline double far_field_excess(double u, double ratio_squared, const FarFieldMom
   }
   sum = sum + 1.0 / ((1.0 + w) * (1.0 + w));
   return ((v * v) / (w + w)) * sum;
+}
+
+// The mean itself, 1 + excess, for R/u = ratio.
+inline double far_field_mean(double u, double ratio, const FarFieldMoments& moments) {
+  return 1.0 + far_field_excess(u, ratio * ratio, moments);
 }
 
 // Weights of a thin ring (all 1) and of a uniformly bright disk (1/(k + 1)).

@@ -1,27 +1,19 @@
 #include "models/flux_map.hpp"
 
+#include <algorithm>
 #include <array>
 #include <cmath>
 
+#include "constants.hpp"
+#include "quadrature/gauss_legendre.hpp"
+
 namespace mirlaxon::models {
 
-FluxMapProfile::FluxMapProfile(std::span<const double> radii, std::span<const double> brightness)
-    : bl_(radii), bf_(brightness) {
-  // Only the samples that interp uses count; with fewer than two the profile
-  // is constant and has no break.
-  const std::size_t samples = std::min(bl_.size(), bf_.size());
-  if (samples < 2) return;
-  for (const double radius : bl_.first(samples)) {
-    if (radius > 0.0 && radius < 1.0) breaks_.push_back(radius);
-  }
-  std::sort(breaks_.begin(), breaks_.end());
-  breaks_.erase(std::unique(breaks_.begin(), breaks_.end()), breaks_.end());
-}
+namespace gl = quadrature::gauss_legendre;
+namespace product_rule = quadrature::product_rule;
 
-double FluxMapProfile::normalisation() const {
-  const auto weighted = [this](double r) { return (r * TWO_PI) * (*this)(r); };
-  return integrate_over_source(weighted, 0.0, breaks_);
-}
+// A 13-point rule is exact per piece for 2πr·B and for P̃_k·B, k < 24.
+constexpr std::size_t PIECE_POINTS = product_rule::POINTS / 2 + 1;
 
 namespace {
 
@@ -81,6 +73,50 @@ FarFieldMoments linear_pieces_moments(std::span<const LinearPiece> pieces) {
   return normalised_moments(raw);
 }
 
-FarFieldMoments FluxMapProfile::moments() const { return linear_pieces_moments(flux_map_pieces(bl_, bf_)); }
+ModelResult<FluxMap> FluxMap::from(std::span<const double> bl, std::span<const double> bf) {
+  if (bl.size() != bf.size()) return std::unexpected(ModelError::equality_assertion(bl.size(), bf.size()));
+  return FluxMap(bl, bf);
+}
+
+FluxMap::FluxMap(std::span<const double> bl, std::span<const double> bf)
+    : bl_(bl), bf_(bf), pieces_(flux_map_pieces(bl, bf)) {
+  // With fewer than two samples the profile is constant and has no break.
+  if (bl.size() >= 2) {
+    for (const double radius : bl) {
+      if (radius > 0.0 && radius < 1.0) breaks_.push_back(radius);
+    }
+    std::sort(breaks_.begin(), breaks_.end());
+    breaks_.erase(std::unique(breaks_.begin(), breaks_.end()), breaks_.end());
+  }
+  for (const LinearPiece& piece : pieces_) {
+    const double length = piece.b - piece.a;
+    for (const gl::Node& node : gl::rule(PIECE_POINTS)) {
+      const double x = piece.a + length * node.abscissa;
+      const double b = piece.fa + (piece.fb - piece.fa) * node.abscissa;
+      normalisation_ = normalisation_ + (length * node.weight) * ((TWO_PI * x) * b);
+    }
+  }
+}
+
+const FarFieldMoments& FluxMap::moments() const {
+  if (!moments_) moments_ = linear_pieces_moments(pieces_);
+  return *moments_;
+}
+
+const std::array<double, product_rule::POINTS>& FluxMap::product_weights() const {
+  if (!product_weights_) {
+    product_rule::LegendreMoments legendre;
+    for (const LinearPiece& piece : pieces_) {
+      const double length = piece.b - piece.a;
+      for (const gl::Node& node : gl::rule(PIECE_POINTS)) {
+        const double x = piece.a + length * node.abscissa;
+        const double b = piece.fa + (piece.fb - piece.fa) * node.abscissa;
+        legendre.add(x, length * node.weight, b);
+      }
+    }
+    product_weights_ = product_rule::weights(legendre);
+  }
+  return *product_weights_;
+}
 
 }  // namespace mirlaxon::models

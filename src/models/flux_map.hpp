@@ -1,81 +1,68 @@
 // A brightness profile tabulated by the caller (a flux map): the
 // piecewise-linear function through (bl[k], bf[k]), zero outside the sampled
-// radii, with its normalisation ∫₀¹ 2πr B(r) dr computed at run time.
+// radii; one sample is the constant bf[0] over the whole source, none a dark
+// source. Only the first min(|bl|, |bf|) samples count, and only a flux map
+// whose bl and bf have one length can be made.
 #pragma once
 
-#include <algorithm>
-#include <cstddef>
-#include <source_location>
+#include <array>
+#include <optional>
 #include <span>
 #include <vector>
 
 #include "interp/interp.hpp"
 #include "models/far_field.hpp"
 #include "models/model_error.hpp"
-#include "models/samples.hpp"
-#include "models/profiles.hpp"
-#include "models/source_integral.hpp"
+#include "quadrature/product_rule.hpp"
 
 namespace mirlaxon::models {
 
-inline constexpr interp::OutsideRule OUTSIDE_FLUX_MAP = interp::OutsideRule::FixedValue(0.0);
-
-// A segment of a flux map's part inside [0, 1]: the profile is linear from
-// fa at radius a to fb at b.
+// A segment of the profile's part inside [0, 1]: linear from fa at radius a
+// to fb at b.
 struct LinearPiece {
   double a, b, fa, fb;
 };
 
-// The segments of the piecewise-linear profile through (bl[k], bf[k])
-// within [0, 1], clipped to it; one sample is the constant bf[0] over the
-// whole source, none is no piece at all. Segments of zero width (a jump)
-// are left out.
+// The segments of the piecewise-linear profile through (bl[k], bf[k]) within
+// [0, 1], clipped to it; one sample is the constant bf[0] over the whole
+// source, none is no piece at all. Segments of zero width (a jump) are left
+// out.
 std::vector<LinearPiece> flux_map_pieces(std::span<const double> bl, std::span<const double> bf);
 
 // The far-field weights of a profile made of linear pieces, exact per piece.
 FarFieldMoments linear_pieces_moments(std::span<const LinearPiece> pieces);
 
-class FluxMapProfile {
+class FluxMap {
  public:
-  FluxMapProfile(std::span<const double> radii, std::span<const double> brightness);
+  // The profile through (bl, bf), borrowed for the life of the object; the
+  // failed assertion |bl| = |bf| when they differ in length.
+  static ModelResult<FluxMap> from(std::span<const double> bl, std::span<const double> bf);
 
-  double operator()(double r) const { return interp::interp(bl_, bf_, r, OUTSIDE_FLUX_MAP); }
-
+  // B(r) by interpolation of the samples, 0 outside them.
+  double brightness(double r) const { return interp::interp(bl_, bf_, r, interp::OutsideRule::FixedValue(0.0)); }
+  const std::vector<LinearPiece>& pieces() const { return pieces_; }
   // Where the profile bends or jumps inside (0, 1): its sample radii, in
   // increasing order, each once. A single sample is a constant profile.
   std::span<const double> breaks() const { return breaks_; }
 
-  // ∫₀¹ 2πr B(r) dr, by the quadrature over the pieces between the breaks.
-  double normalisation() const;
-
-  // The far-field weights ∫2πr B r^2k dr / ∫2πr B dr, exact per linear piece.
-  FarFieldMoments moments() const;
+  // ∫₀¹ 2πr·B(r) dr, exact per piece.
+  double normalisation() const { return normalisation_; }
+  bool dark() const { return normalisation_ == 0.0; }
+  // The far-field weights, exact per piece, and the product-rule weights:
+  // each formed on first need (a 101-sample map's cost more than a
+  // separation near the source).
+  const FarFieldMoments& moments() const;
+  const std::array<double, quadrature::product_rule::POINTS>& product_weights() const;
 
  private:
-  std::span<const double> bl_;
-  std::span<const double> bf_;
+  FluxMap(std::span<const double> bl, std::span<const double> bf);
+
+  std::span<const double> bl_, bf_;
+  std::vector<LinearPiece> pieces_;
   std::vector<double> breaks_;
+  double normalisation_ = 0.0;
+  mutable std::optional<FarFieldMoments> moments_;
+  mutable std::optional<std::array<double, quadrature::product_rule::POINTS>> product_weights_;
 };
-
-// Every flux-map function's first check: a brightness for every radius.
-inline std::expected<void, ModelError> same_lengths(
-    std::span<const double> bl, std::span<const double> bf,
-    std::source_location where = std::source_location::current()) {
-  if (bl.size() != bf.size()) {
-    return std::unexpected(equality_assertion_failure(bl.size(), bf.size(), where));
-  }
-  return {};
-}
-
-// The common start of the flux-map functions: the length assertion first,
-// then the profile, handed to `core`.
-template <class Core>
-ModelResult<Samples> with_flux_map(std::span<const double> bl, std::span<const double> bf,
-                                   const Core& core,
-                                   std::source_location where = std::source_location::current()) {
-  if (auto lengths = same_lengths(bl, bf, where); !lengths) return std::unexpected(lengths.error());
-  const FluxMapProfile profile(bl, bf);
-  return core(profile);
-}
 
 }  // namespace mirlaxon::models

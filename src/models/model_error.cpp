@@ -1,21 +1,21 @@
 #include "models/model_error.hpp"
 
-#include <cstdio>
-
 namespace mirlaxon::models {
 
-ModelError ModelError::panic(std::string message, std::source_location where) {
-  std::fprintf(stderr, "mirlaxon: internal failure at %s:%u:%u:\n%s\n", where.file_name(),
-               static_cast<unsigned>(where.line()), static_cast<unsigned>(where.column()),
-               message.c_str());
-  return ModelError(Kind::panic, std::move(message));
-}
-
-ModelError equality_assertion_failure(std::size_t left, std::size_t right,
-                                      std::source_location where) {
-  return ModelError::panic("assertion `left == right` failed\n  left: " + std::to_string(left) +
-                               "\n right: " + std::to_string(right),
-                           where);
+std::string ModelError::message(std::string_view value_text) const {
+  switch (kind_) {
+    case Kind::kernel: return requirement_;
+    case Kind::value:
+      if (requirement_ != nullptr) {
+        return std::string(argument_) + "[" + std::to_string(index_) + "] " + requirement_ + ", not " +
+               std::string(value_text);
+      }
+      return std::string(argument_) + " and " + second_argument_ + " differ in length (" + std::to_string(left_) +
+             " and " + std::to_string(right_) + ")";
+    case Kind::assertion:
+      return "assertion `left == right` failed\n  left: " + std::to_string(left_) + "\n right: " + std::to_string(right_);
+  }
+  return {};
 }
 
 }  // namespace mirlaxon::models

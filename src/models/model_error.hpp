@@ -1,7 +1,9 @@
-// The failure a model operation returns instead of its result. Model code
-// never touches the host: the binding turns a kernel failure into the host's
-// RuntimeError, an argument out of range into ValueError and a panic (a
-// broken internal assertion) into PanicException.
+// The failures a model operation returns instead of its result: one
+// vocabulary for every model and every front. A failure carries its data, not
+// a finished text about the host: a front writes the message, with the numbers
+// as its host writes them (the Python module raises kernel failures as
+// RuntimeError, values out of range as ValueError and broken assertions as its
+// panic type). Model code writes nothing anywhere; reporting is the front's.
 #pragma once
 
 #include <cstddef>
@@ -9,43 +11,80 @@
 #include <source_location>
 #include <string>
 #include <string_view>
-#include <utility>
 
 namespace mirlaxon::models {
 
 class ModelError {
  public:
-  enum class Kind { kernel, panic, value };
+  enum class Kind {
+    kernel,     // an elliptic integral rejected the arguments a model formed
+    value,      // an argument the model cannot take
+    assertion,  // an internal assertion failed (inconsistent inputs a caller must not pass)
+  };
 
   // A kernel's fixed message, borrowed for the life of the process.
   static ModelError kernel(const char* text) { return ModelError(Kind::kernel, text); }
 
-  // An argument the host converted but the model cannot take (a value out of
-  // its range): the host's ValueError.
-  static ModelError value(std::string message) { return ModelError(Kind::value, std::move(message)); }
+  // Item `index` of the sequence `argument`, whose value `value` is not what
+  // `requirement` says it must be ("must be a finite number >= 0"); all three
+  // texts are static.
+  static ModelError bad_item(const char* argument, std::size_t index, double value, const char* requirement) {
+    ModelError error(Kind::value, requirement);
+    error.argument_ = argument;
+    error.index_ = index;
+    error.value_ = value;
+    return error;
+  }
 
-  // An internal failure. Writes a diagnostic naming the source location to
-  // standard error at the moment the failure is detected.
-  static ModelError panic(std::string message,
-                          std::source_location where = std::source_location::current());
+  // Two sequences that go together but differ in length, as a value error:
+  // "powers and weights differ in length (2 and 3)".
+  static ModelError lengths_differ(const char* first, const char* second, std::size_t first_length,
+                                   std::size_t second_length) {
+    ModelError error(Kind::value, nullptr);
+    error.argument_ = first;
+    error.second_argument_ = second;
+    error.left_ = first_length;
+    error.right_ = second_length;
+    return error;
+  }
+
+  // The failed assertion left == right, where it was made.
+  static ModelError equality_assertion(std::size_t left, std::size_t right,
+                                       std::source_location where = std::source_location::current()) {
+    ModelError error(Kind::assertion, nullptr);
+    error.left_ = left;
+    error.right_ = right;
+    error.where_ = where;
+    return error;
+  }
 
   Kind kind() const { return kind_; }
-  std::string_view message() const { return message_; }
+  // A bad item's value, for the front to write as its host does.
+  bool has_value() const { return kind_ == Kind::value && requirement_ != nullptr; }
+  double value() const { return value_; }
+  std::source_location where() const { return where_; }
+
+  // The message, with `value_text` standing for the bad item's value (unused
+  // by the other failures):
+  //  - kernel: the kernel's text, as it is;
+  //  - a bad item: "{argument}[{index}] {requirement}, not {value_text}";
+  //  - lengths: "{first} and {second} differ in length ({m} and {n})";
+  //  - the assertion: "assertion `left == right` failed\n  left: {left}\n right: {right}".
+  std::string message(std::string_view value_text = {}) const;
 
  private:
-  ModelError(Kind kind, std::string message) : kind_(kind), message_(std::move(message)) {}
+  ModelError(Kind kind, const char* requirement) : kind_(kind), requirement_(requirement) {}
 
   Kind kind_;
-  std::string message_;
+  const char* requirement_;  // the kernel's text, or what a bad item must be
+  const char* argument_ = nullptr;
+  const char* second_argument_ = nullptr;
+  std::size_t index_ = 0, left_ = 0, right_ = 0;
+  double value_ = 0.0;
+  std::source_location where_{};
 };
 
 template <class T>
 using ModelResult = std::expected<T, ModelError>;
-
-// The panic of a failed equality assertion, in the format callers match on:
-// "assertion `left == right` failed\n  left: L\n right: R".
-ModelError equality_assertion_failure(
-    std::size_t left, std::size_t right,
-    std::source_location where = std::source_location::current());
 
 }  // namespace mirlaxon::models

@@ -101,11 +101,29 @@ TEST_F(Binding, ModelFailuresBecomeRuntimeErrorOrPanic) {
   EXPECT_EQ(to_host(kernel), nullptr);
   EXPECT_EQ(take_error(PyExc_RuntimeError), "ellipk: m must be less than 1.");
 
-  const ModelResult<std::vector<double>> panic =
-      std::unexpected(mirlaxon::models::equality_assertion_failure(3, 2));
+  const ModelResult<std::vector<double>> panic = std::unexpected(ModelError::equality_assertion(3, 2));
   EXPECT_EQ(to_host(panic), nullptr);
   EXPECT_EQ(take_error(panic_exception_type()),
             "assertion `left == right` failed\n  left: 3\n right: 2");
+
+  // A value error's number is written as the host writes it.
+  const struct {
+    ModelError error;
+    const char* text;
+  } values[] = {
+      {ModelError::bad_item("powers", 1, -1e16, "must be a finite number >= 0"),
+       "powers[1] must be a finite number >= 0, not -1e+16"},
+      {ModelError::bad_item("powers", 0, -1e-300, "must be a finite number >= 0"),
+       "powers[0] must be a finite number >= 0, not -1e-300"},
+      {ModelError::bad_item("weights", 2, -123456.5, "must be a finite number"),
+       "weights[2] must be a finite number, not -123456.5"},
+      {ModelError::bad_item("weights", 0, -3.0, "must be a finite number"), "weights[0] must be a finite number, not -3.0"},
+      {ModelError::lengths_differ("powers", "weights", 3, 2), "powers and weights differ in length (3 and 2)"},
+  };
+  for (const auto& value : values) {
+    EXPECT_EQ(to_host(ModelResult<double>(std::unexpected(value.error))), nullptr);
+    EXPECT_EQ(take_error(PyExc_ValueError), value.text);
+  }
 
   PyRef list(to_host(ModelResult<std::vector<double>>(std::vector<double>{1.5, -0.0})));
   ASSERT_TRUE(list);

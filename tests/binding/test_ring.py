@@ -51,14 +51,15 @@ class IntegratedRingTest(unittest.TestCase):
         self.assertEqual(integrated([], 1.0, 1.0), [])
 
     def test_no_separation_or_no_source_is_nan(self):
-        # Nothing to magnify: NaN for that element, and the call succeeds.
+        # Nothing to magnify: NaN for that element, and the call succeeds;
+        # no lensing (re = 0): exactly 1.
         for function in (lambda l, re, rstar: integrated(l, re, rstar),
                          lambda l, re, rstar: mirlaxon.integrated_flux_map_heyrovsky_magnification(
                              l, re, rstar, [0.0, 1.0], [1.0, 0.5])):
             values = function([-2.0, float("nan"), 2.0], 1.0, 1.0)
             self.assertTrue(math.isnan(values[0]) and math.isnan(values[1]))
             self.assertAlmostEqual(values[2], 1.07, delta=0.01)
-            self.assertTrue(all(math.isnan(v) for v in function([2.0], 0.0, 1.0)))
+            self.assertEqual(function([2.0], 0.0, 1.0), [1.0])  # no lensing
             self.assertTrue(all(math.isnan(v) for v in function([2.0], 1.0, 0.0)))
 
 

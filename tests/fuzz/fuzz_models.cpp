@@ -17,8 +17,9 @@
 #include "ellip/carlson.hpp"
 #include "ellip/legendre.hpp"
 #include "interp/interp.hpp"
+#include "models/disk.hpp"
+#include "models/magnifications.hpp"
 #include "models/ring.hpp"
-#include "models/uniform_disk.hpp"
 #include "numdiff/central_difference.hpp"
 #include "quadrature/double_exponential.hpp"
 
@@ -119,8 +120,8 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
     }
     case 7: {
       const double l = in.number(), r = in.number(), re = in.number(), rstar = in.number();
-      check(models::heyrovsky_magnification(l, r, re, rstar));
-      const models::RingsAtSeparation rings(l, re, rstar);
+      check(models::heyrovsky_magnification(l, r, re, rstar), 1);
+      const models::RingsAtSeparation rings(l, re / rstar);
       const std::vector<double> radii = in.numbers(9);
       std::vector<double> out(radii.size());
       rings.at_batch(radii, out);
@@ -151,7 +152,7 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
     case 10: {
       const std::vector<double> l = in.numbers(2);
       const double re = in.number(), rstar = in.number();
-      require(models::integrated_heyrovsky_magnification(l, re, rstar).size() == l.size());
+      check(models::integrated_heyrovsky_magnification(l, re, rstar), l.size());
       const std::vector<double> powers = in.numbers(5), weights = in.numbers(5);
       const auto law = models::integrated_limb_law_heyrovsky_magnification(l, re, rstar, powers, weights);
       require(!law || law->size() == l.size());

@@ -8,7 +8,8 @@
 
 #include "models/far_field.hpp"
 #include "models/flux_map.hpp"
-#include "models/profiles.hpp"
+#include "models/limb_law.hpp"
+#include "models/thresholds.hpp"
 #include "reference_table.hpp"
 
 namespace {
@@ -58,7 +59,7 @@ TEST(FarField, PowerMomentsAreTheBetaFunction) {
   }
   // The built-in profile 0.4 + 0.6·μ: its first weight is ∫2πr·r²·B dr / (4π/5),
   // with ∫2πr·r² dr = π/2 and ∫2πr·r²·μ dr = 4π/15.
-  const auto weights = linear_limb_moments();
+  const auto weights = LimbLaw::built_in().moments();
   EXPECT_LT(relative_error(weights[0], (0.4 * 3.141592653589793 / 2 +
                                          0.6 * 3.141592653589793 * 4.0 / 15.0) /
                                             (4.0 * 3.141592653589793 / 5.0)),
@@ -103,7 +104,7 @@ TEST(FarField, FluxMapMomentsMatchQuadruplePrecision) {
         raw[k] += piece(a, b, bf[i] - bl[i] * beta, beta);
       }
     }
-    const FarFieldMoments got = FluxMapProfile(bl, bf).moments();
+    const FarFieldMoments got = FluxMap::from(bl, bf)->moments();
     for (int k = 1; k <= FAR_FIELD_TERMS; ++k) {
       EXPECT_LT(relative_error(got[k - 1], static_cast<double>(raw[k] / raw[0])), 1e-14)
           << bl.size() << " " << k;

@@ -1,0 +1,152 @@
+// Four doubles side by side, for the formulas the library evaluates at many
+// points: each formula is written once, as a template over its number type,
+// and runs on a `double` or on `Four` lanes with the same correctly rounded
+// operations (+ − × ÷ √) in the same order, so that both give the same bits.
+//
+// This is the one place that knows about vector instructions. The lanes are
+// GCC's vector extensions, which need no intrinsics: a group of four points
+// runs in AVX registers when the processor has AVX2 (asked once, at run
+// time) and the build has not turned the lanes off (MIRLAXON_NO_VECTOR_LANES,
+// the scalar build that CI also tests); otherwise every point runs alone.
+#pragma once
+
+#include <cmath>
+#include <cstddef>
+#include <cstdint>
+#include <cstring>
+
+#if !defined(MIRLAXON_NO_VECTOR_LANES) && defined(__x86_64__) && defined(__GNUC__) && !defined(__clang__)
+#define MIRLAXON_VECTOR_LANES 1
+#endif
+
+namespace mirlaxon::ellip::lanes {
+
+// The operations a formula uses beyond the arithmetic operators, for one
+// point at a time; `Four` has the same ones.
+inline double sqrt(double x) { return std::sqrt(x); }
+inline double abs(double x) { return std::fabs(x); }
+inline double select(bool take, double taken, double otherwise) { return take ? taken : otherwise; }
+inline bool both(bool a, bool b) { return a && b; }
+inline bool either(bool a, bool b) { return a || b; }
+inline bool and_not(bool a, bool b) { return a && !b; }
+inline bool negation(bool a) { return !a; }
+inline bool all_of(bool m) { return m; }
+inline bool any_of(bool m) { return m; }
+// What a group of points is given to say its number type (an empty tag: no
+// vector crosses a call that is not compiled for the lanes).
+template <class Real>
+struct Type {
+  using type = Real;
+  static constexpr std::size_t width = sizeof(Real) / sizeof(double);  // points in a group
+};
+inline double load(const double* from, Type<double> /*type*/) { return *from; }
+inline void store(double value, double* to) { *to = value; }
+
+#ifdef MIRLAXON_VECTOR_LANES
+namespace detail {
+using Raw = double __attribute__((vector_size(32)));
+using RawMask = long long __attribute__((vector_size(32)));
+}  // namespace detail
+
+// Which of four lanes a comparison holds in.
+struct FourMask {
+  detail::RawMask bits;
+};
+
+struct Four {
+  detail::Raw v;
+  Four() = default;
+  Four(const detail::Raw& raw) : v(raw) {}           // NOLINT(google-explicit-constructor)
+  Four(double x) : v(detail::Raw{x, x, x, x}) {}    // NOLINT(google-explicit-constructor): a constant in every lane
+};
+
+inline Four operator+(const Four& a, const Four& b) { return a.v + b.v; }
+inline Four operator-(const Four& a, const Four& b) { return a.v - b.v; }
+inline Four operator*(const Four& a, const Four& b) { return a.v * b.v; }
+inline Four operator/(const Four& a, const Four& b) { return a.v / b.v; }
+inline FourMask operator<(const Four& a, const Four& b) { return {a.v < b.v}; }
+inline FourMask operator<=(const Four& a, const Four& b) { return {a.v <= b.v}; }
+inline FourMask operator>(const Four& a, const Four& b) { return {a.v > b.v}; }
+inline FourMask operator>=(const Four& a, const Four& b) { return {a.v >= b.v}; }
+inline FourMask operator!=(const Four& a, const Four& b) { return {a.v != b.v}; }
+
+// vsqrtpd, correctly rounded in every lane. Compiled for AVX; reached only
+// from the AVX2 group runner below, into which everything is inlined.
+[[gnu::target("avx2")]] inline Four sqrt(const Four& x) { return __builtin_ia32_sqrtpd256(x.v); }
+inline Four abs(const Four& x) {
+  const detail::RawMask sign = {INT64_MIN, INT64_MIN, INT64_MIN, INT64_MIN};
+  return reinterpret_cast<detail::Raw>(reinterpret_cast<detail::RawMask>(x.v) & ~sign);
+}
+inline Four select(const FourMask& take, const Four& taken, const Four& otherwise) { return take.bits ? taken.v : otherwise.v; }
+inline FourMask both(const FourMask& a, const FourMask& b) { return {a.bits & b.bits}; }
+inline FourMask either(const FourMask& a, const FourMask& b) { return {a.bits | b.bits}; }
+inline FourMask and_not(const FourMask& a, const FourMask& b) { return {a.bits & ~b.bits}; }
+inline FourMask negation(const FourMask& a) { return {~a.bits}; }
+inline bool all_of(const FourMask& m) { return (m.bits[0] & m.bits[1] & m.bits[2] & m.bits[3]) != 0; }
+inline bool any_of(const FourMask& m) { return (m.bits[0] | m.bits[1] | m.bits[2] | m.bits[3]) != 0; }
+inline Four load(const double* from, Type<Four> /*type*/) {
+  detail::Raw raw;
+  std::memcpy(&raw, from, sizeof raw);
+  return raw;
+}
+inline void store(const Four& value, double* to) { std::memcpy(to, &value.v, sizeof value.v); }
+
+// Whether the processor runs AVX2, asked once.
+inline bool processor_has_avx2() {
+  static const bool supported = __builtin_cpu_supports("avx2") != 0;
+  return supported;
+}
+
+namespace detail {
+// Groups of four points, all inlined into one function compiled for AVX2
+// (flatten), so that the lanes stay in registers.
+template <class Group>
+[[gnu::target("avx2"), gnu::flatten]] std::size_t run_fours(std::size_t count, const Group& group) {
+  std::size_t i = 0;
+  for (; i + 4 <= count; i += 4) group(i, Type<Four>{});
+  return i;
+}
+}  // namespace detail
+#endif
+
+// Turns the lanes off on this thread while it lives, so that a test can
+// compare the two ways in one process.
+class ScalarOnly {
+ public:
+  ScalarOnly() : previous_(scalar_only()) { scalar_only() = true; }
+  ~ScalarOnly() { scalar_only() = previous_; }
+  ScalarOnly(const ScalarOnly&) = delete;
+  ScalarOnly& operator=(const ScalarOnly&) = delete;
+
+  static bool& scalar_only() {
+    thread_local bool value = false;
+    return value;
+  }
+
+ private:
+  bool previous_;
+};
+
+// Whether groups of four run in vector lanes here and now.
+inline bool vector_lanes() {
+#ifdef MIRLAXON_VECTOR_LANES
+  return processor_has_avx2() && !ScalarOnly::scalar_only();
+#else
+  return false;
+#endif
+}
+
+// Calls group(i, Type<Four>{}) for points i … i + 3 while four are left and
+// the lanes run, then group(i, Type<double>{}) for every point left: the
+// group reads and writes its points through load() and store() with the type
+// it is given.
+template <class Group>
+void for_each_group(std::size_t count, const Group& group) {
+  std::size_t i = 0;
+#ifdef MIRLAXON_VECTOR_LANES
+  if (vector_lanes()) i = detail::run_fours(count, group);
+#endif
+  for (; i < count; ++i) group(i, Type<double>{});
+}
+
+}  // namespace mirlaxon::ellip::lanes

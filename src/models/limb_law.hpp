@@ -1,0 +1,66 @@
+// A limb-darkening law written as a sum of powers of μ = √(1 − r²):
+// B(r) = Σ_k weights[k]·μ^powers[k]. The standard laws are of this form:
+// linear (powers 0, 1), quadratic (0, 1, 2), square-root (0, ½, 1), power-2
+// (0, α), four-parameter (0, ½, 1, 3/2, 2). Everything a law costs beyond its
+// brightness at a node is formed once, when it is made: its exact
+// normalisation, its far-field moments and its product-rule weights.
+#pragma once
+
+#include <array>
+#include <cmath>
+#include <span>
+#include <vector>
+
+#include "models/built_in_profile.hpp"
+#include "models/far_field.hpp"
+#include "models/model_error.hpp"
+#include "quadrature/product_rule.hpp"
+
+namespace mirlaxon::models {
+
+class LimbLaw {
+ public:
+  // The law of these powers and weights: a value error when they differ in
+  // length, a power is negative or not finite, or a weight is not finite.
+  static ModelResult<LimbLaw> from(std::span<const double> powers, std::span<const double> weights);
+
+  // The built-in profile as a law, μ⁰ and μ¹ weighted 1 − c and c, made once.
+  static const LimbLaw& built_in();
+
+  // ∫₀¹ 2πr·B(r) dr = Σ_k weights[k]·2π/(powers[k] + 2), exact.
+  double normalisation() const { return normalisation_; }
+  // A dark source (N = 0, an empty law among them) has no magnification.
+  bool dark() const { return normalisation_ == 0.0; }
+  const FarFieldMoments& moments() const { return moments_; }
+  const std::array<double, quadrature::product_rule::POINTS>& product_weights() const { return product_weights_; }
+
+  // B at μ: the powers 0, ½, 1, 3/2 and 2 of the standard laws from one
+  // square root, any other by pow.
+  double brightness_of_mu(double mu) const;
+  // B at r, NaN beyond the limb.
+  double brightness(double r) const { return brightness_of_mu(std::sqrt((1.0 - r) * (1.0 + r))); }
+
+  // Whether B is a polynomial in μ of degree 2 at most, and its coefficients.
+  bool polynomial() const { return !has_root_ && other_powers_.empty(); }
+  double flat() const { return flat_; }
+  double linear() const { return linear_; }
+  double quadratic() const { return quadratic_; }
+  // Whether some power with a nonzero weight is not a whole number: a
+  // fractional power of 1 − t at the limb, which only a rule graded toward it
+  // takes.
+  bool fractional_powers() const { return fractional_powers_; }
+
+ private:
+  LimbLaw(std::span<const double> powers, std::span<const double> weights);
+
+  // The weights of μ⁰, μ^½, μ, μ^3/2, μ², and of any other powers.
+  double flat_ = 0.0, half_ = 0.0, linear_ = 0.0, three_halves_ = 0.0, quadratic_ = 0.0;
+  bool has_root_ = false;
+  bool fractional_powers_ = false;
+  std::vector<double> other_powers_, other_weights_;
+  double normalisation_ = 0.0;
+  FarFieldMoments moments_{};
+  std::array<double, quadrature::product_rule::POINTS> product_weights_{};
+};
+
+}  // namespace mirlaxon::models
