@@ -13,7 +13,6 @@
 #include <cmath>
 #include <cstddef>
 #include <cstdint>
-#include <cstring>
 
 #if !defined(MIRLAXON_NO_VECTOR_LANES) && defined(__x86_64__) && defined(__GNUC__) && !defined(__clang__)
 #define MIRLAXON_VECTOR_LANES 1
@@ -46,6 +45,8 @@ inline void store(double value, double* to) { *to = value; }
 namespace detail {
 using Raw = double __attribute__((vector_size(32)));
 using RawMask = long long __attribute__((vector_size(32)));
+// The same four doubles at any address of a double.
+using Unaligned = double __attribute__((vector_size(32), aligned(8), may_alias));
 }  // namespace detail
 
 // Which of four lanes a comparison holds in.
@@ -82,14 +83,16 @@ inline FourMask both(const FourMask& a, const FourMask& b) { return {a.bits & b.
 inline FourMask either(const FourMask& a, const FourMask& b) { return {a.bits | b.bits}; }
 inline FourMask and_not(const FourMask& a, const FourMask& b) { return {a.bits & ~b.bits}; }
 inline FourMask negation(const FourMask& a) { return {~a.bits}; }
-inline bool all_of(const FourMask& m) { return (m.bits[0] & m.bits[1] & m.bits[2] & m.bits[3]) != 0; }
-inline bool any_of(const FourMask& m) { return (m.bits[0] | m.bits[1] | m.bits[2] | m.bits[3]) != 0; }
-inline Four load(const double* from, Type<Four> /*type*/) {
-  detail::Raw raw;
-  std::memcpy(&raw, from, sizeof raw);
-  return raw;
+// vmovmskpd: the lanes' sign bits, set where a comparison holds.
+[[gnu::target("avx2")]] inline int lanes_set(const FourMask& m) {
+  return __builtin_ia32_movmskpd256(reinterpret_cast<detail::Raw>(m.bits));
 }
-inline void store(const Four& value, double* to) { std::memcpy(to, &value.v, sizeof value.v); }
+inline bool all_of(const FourMask& m) { return lanes_set(m) == 0xF; }
+inline bool any_of(const FourMask& m) { return lanes_set(m) != 0; }
+inline Four load(const double* from, Type<Four> /*type*/) {
+  return detail::Raw(*reinterpret_cast<const detail::Unaligned*>(from));
+}
+inline void store(const Four& value, double* to) { *reinterpret_cast<detail::Unaligned*>(to) = value.v; }
 
 // Whether the processor runs AVX2, asked once.
 inline bool processor_has_avx2() {

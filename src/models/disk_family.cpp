@@ -81,9 +81,7 @@ ModelResult<Samples> integrated_witt_mao_magnification(std::span<const double> l
 ModelResult<Samples> integrated_flux_map_witt_mao_magnification(std::span<const double> l, double re,
                                                                 double rstar, std::span<const double> bl,
                                                                 std::span<const double> bf) {
-  const ModelResult<FluxMap> map = FluxMap::from(bl, bf);
-  if (!map) return std::unexpected(map.error());
-  return disk_source_averages(l, re, rstar, *map);
+  return then(FluxMap::from(bl, bf), [&](const FluxMap& map) { return disk_source_averages(l, re, rstar, map); });
 }
 
 }  // namespace mirlaxon::models

@@ -11,6 +11,7 @@
 #include <source_location>
 #include <string>
 #include <string_view>
+#include <type_traits>
 
 namespace mirlaxon::models {
 
@@ -86,5 +87,18 @@ class ModelError {
 
 template <class T>
 using ModelResult = std::expected<T, ModelError>;
+
+// What `make` makes of a result's value, or the result's failure passed on
+// (std::expected's and_then, which libstdc++ 12 lacks): `make` may give a
+// plain value or a result of its own.
+template <class T, class Make>
+auto then(const ModelResult<T>& result, const Make& make) {
+  using Made = std::remove_cvref_t<std::invoke_result_t<const Make&, const T&>>;
+  if constexpr (requires(const Made& made) { made.error(); }) {
+    return result ? make(*result) : Made(std::unexpected(result.error()));
+  } else {
+    return result ? ModelResult<Made>(make(*result)) : ModelResult<Made>(std::unexpected(result.error()));
+  }
+}
 
 }  // namespace mirlaxon::models

@@ -59,17 +59,13 @@ ModelResult<Samples> integrated_heyrovsky_magnification(std::span<const double> 
 ModelResult<Samples> integrated_flux_map_heyrovsky_magnification(std::span<const double> l, double re,
                                                                  double rstar, std::span<const double> bl,
                                                                  std::span<const double> bf) {
-  const ModelResult<FluxMap> map = FluxMap::from(bl, bf);
-  if (!map) return std::unexpected(map.error());
-  return source_averages(l, re, rstar, *map);
+  return then(FluxMap::from(bl, bf), [&](const FluxMap& map) { return source_averages(l, re, rstar, map); });
 }
 
 ModelResult<Samples> integrated_limb_law_heyrovsky_magnification(std::span<const double> l, double re,
                                                                  double rstar, std::span<const double> powers,
                                                                  std::span<const double> weights) {
-  const ModelResult<LimbLaw> law = LimbLaw::from(powers, weights);
-  if (!law) return std::unexpected(law.error());
-  return source_averages(l, re, rstar, *law);
+  return then(LimbLaw::from(powers, weights), [&](const LimbLaw& law) { return source_averages(l, re, rstar, law); });
 }
 
 ModelResult<Samples> discrete_flux_map_heyrovsky_magnification(std::span<const double> l, double re,
