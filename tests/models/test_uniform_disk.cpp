@@ -10,6 +10,7 @@
 #include "models/source_integral.hpp"
 #include "models/uniform_disk.hpp"
 #include "numdiff/central_difference.hpp"
+#include "quadrature/double_exponential.hpp"
 #include "reference_table.hpp"
 
 namespace {
@@ -168,6 +169,16 @@ TEST(DisksAtSeparation, BatchGivesTheScalarBits) {
 
 // The disk-family integrand gives the same bits one point at a time and a
 // quadrature level at once, across the lens inside, on and outside the limb.
+// The built-in profile's normalisation: 4π/5 in closed form, and the
+// constant the models divide by is the tanh–sinh quadrature of it.
+TEST(LinearLimbProfile, NormalisationIsTheTanhSinhQuadrature) {
+  namespace de = mirlaxon::quadrature::double_exponential;
+  const auto limb = [](double r) { return (r * mirlaxon::TWO_PI) * mirlaxon::models::linear_limb_profile(r); };
+  const de::IntegrationResult normalisation = de::integrate(limb, 0.0, 1.0, 1e-16);
+  EXPECT_NEAR(normalisation.integral, 0.8 * mirlaxon::PI, 1e-13);
+  EXPECT_EQ(normalisation.integral, mirlaxon::models::LINEAR_LIMB_NORMALISATION);
+}
+
 TEST(IntegratedDisk, BatchIntegrandGivesTheScalarBits) {
   using namespace mirlaxon::models;
   for (const double eta : {0.05, 1.0, 10.0}) {
