@@ -16,14 +16,22 @@ def build_inputs(kind):
 
 SOURCES = [os.path.join("src", name) for name in build_inputs("core") + build_inputs("binding")]
 (VERSION,) = build_inputs("version")
+# The tree's root, for the prefix map and the export map (pip builds in a
+# temporary copy of the tree, and runs this file from its root).
+ROOT = os.path.abspath(os.curdir)
 
-# Results are bit-reproducible only with these: one optimisation level, no
-# fused multiply-adds, no fast-math.
-NUMERICS = ["-std=c++23"] + build_inputs("optimisation") + build_inputs("numerics")
-VISIBILITY = ["-fvisibility=hidden", "-fvisibility-inlines-hidden"]
-# The module names its sources relative to the tree, not by this machine's
-# folders (pip builds in a temporary copy).
-PREFIX_MAP = [f"-ffile-prefix-map={os.path.abspath(os.curdir)}=."]
+
+def flags(kind):
+    """The flags of one kind, {source} standing for the tree's root."""
+    return [flag.replace("{source}", ROOT) for flag in build_inputs(kind)]
+
+
+# The flags every build shares: the standard, the numerics that keep results
+# bit-reproducible, hidden symbols, sources named relative to the tree.
+COMPILE_FLAGS = (flags("standard") + flags("optimisation") + flags("numerics") + flags("warnings") + flags("visibility")
+                 + flags("prefix_map"))
+# PyInit_mirlaxon is the only symbol the module exports.
+LINK_FLAGS = flags("module_link")
 
 
 STUBS = "src/binding/mirlaxon-stubs"
@@ -47,10 +55,9 @@ setup(
             SOURCES,
             include_dirs=["src"],
             language="c++",
-            extra_compile_args=NUMERICS + VISIBILITY + PREFIX_MAP,
+            extra_compile_args=COMPILE_FLAGS,
             define_macros=[("MIRLAXON_VERSION", f'"{VERSION}"')],
-            extra_link_args=["-Wl,--version-script=src/binding/exports.map",
-                             "-Wl,--exclude-libs,ALL"],
+            extra_link_args=LINK_FLAGS,
             depends=[os.path.join(root, name) for root, _, names in os.walk("src") for name in names
                      if name.endswith(".hpp")],
         )

@@ -205,12 +205,23 @@ def report(hosts, numpy_result, sizes):
         print(f"| {kind} | {'—' if pypy is None else f'{pypy:.1f}'} | {cpython:.1f} |")
 
 
+def interpreter(kind):
+    """The interpreter src/build_inputs.txt names for the modules' builds."""
+    path = os.path.join(os.path.dirname(os.path.abspath(__file__)), os.pardir, "src", "build_inputs.txt")
+    with open(path, encoding="utf-8") as lines:
+        (entry,) = [line.split(":", 1)[1].strip() for line in lines if line.startswith(kind + ":")]
+    return entry
+
+
 def main():
     parser = argparse.ArgumentParser(description=__doc__.splitlines()[0])
     parser.add_argument("mode", nargs="?", default="driver", choices=["driver", "worker"])
     parser.add_argument("--module-dir")
     parser.add_argument("--build", default="build-bench")
     parser.add_argument("--quick", action="store_true", help="1 000 instead of 10 000 separations")
+    parser.add_argument("--pypy", default=interpreter("pypy"), help="PyPy (default: src/build_inputs.txt's)")
+    parser.add_argument("--cpython", default=interpreter("cpython"),
+                        help="CPython (default: src/build_inputs.txt's)")
     args = parser.parse_args()
     sizes = (1, 100, 1000 if args.quick else 10000)
     if args.mode == "worker":
@@ -218,8 +229,8 @@ def main():
         return
     build = os.path.abspath(args.build)
     hosts = {
-        "PyPy": run_worker("/usr/bin/pypy3", os.path.join(build, "pypy"), args),
-        "CPython": run_worker("/usr/bin/python3", os.path.join(build, "cpython"), args),
+        "PyPy": run_worker(args.pypy, os.path.join(build, "pypy"), args),
+        "CPython": run_worker(args.cpython, os.path.join(build, "cpython"), args),
     }
     report(hosts, numpy_timings(sizes), sizes)
 

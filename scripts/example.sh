@@ -4,7 +4,8 @@
 # where matplotlib is installed.
 set -euo pipefail
 cd "$(dirname "$0")/.."
+source scripts/build_inputs.sh
 MIRLAXON_EXTRA_PACKAGES="python3-matplotlib" scripts/setup.sh >/dev/null
-PYTHONPATH=build-release/pypy /usr/bin/pypy3 examples/light_curve.py --plot build-release/light_curve.png
-PYTHONPATH=build-release/cpython /usr/bin/python3 examples/light_curve.py --no-table \
+PYTHONPATH=build-release/pypy "$MIRLAXON_PYPY" examples/light_curve.py --plot build-release/light_curve.png
+PYTHONPATH=build-release/cpython "$MIRLAXON_CPYTHON" examples/light_curve.py --no-table \
   --plot build-release/light_curve.png

@@ -6,18 +6,19 @@
 # build-fuzz/artifacts.
 set -euo pipefail
 cd "$(dirname "$0")/.."
+source scripts/build_inputs.sh
 seconds="${1:-60}"
 mkdir -p build-fuzz/corpus build-fuzz/artifacts
 
-# The core's sources and numerical flags, as every build reads them.
-inputs() { sed -n "s/^$1: *//p" src/build_inputs.txt; }
+# The core's sources, the standard and the numerical flags, as every build
+# reads them.
 mapfile -t core < <(inputs core | sed 's|^|src/|')
-mapfile -t numerics < <(inputs optimisation; inputs numerics)
+mapfile -t numerics < <(inputs standard; inputs optimisation; inputs numerics)
 
 # libstdc++ 12 offers std::expected only when __cpp_concepts reports C++20's
 # conditionally trivial special members; clang 16 implements them but still
 # reports the older value.
-clang++-16 -std=c++2b "${numerics[@]}" -g -fno-omit-frame-pointer \
+clang++-16 "${numerics[@]}" -g -fno-omit-frame-pointer \
   -fsanitize=fuzzer,address,undefined -fno-sanitize-recover=undefined \
   -Wno-macro-redefined -D__cpp_concepts=202002L -Isrc \
   tests/fuzz/fuzz_models.cpp "${core[@]}" \

@@ -4,6 +4,7 @@
 # and CPython into ./build-release.
 set -euo pipefail
 cd "$(dirname "$0")/.."
+source scripts/build_inputs.sh
 
 packages=(cmake ninja-build g++ libgtest-dev pypy3 pypy3-dev python3 python3-dev
   ${MIRLAXON_EXTRA_PACKAGES:-})
@@ -21,5 +22,5 @@ if ((${#missing[@]})); then
 fi
 
 cmake -S . -B build-release -G Ninja -DCMAKE_BUILD_TYPE=Release \
-  -DMIRLAXON_PYPY_EXECUTABLE=/usr/bin/pypy3 -DMIRLAXON_CPYTHON_EXECUTABLE=/usr/bin/python3 >/dev/null
+  -DMIRLAXON_PYPY_EXECUTABLE="$MIRLAXON_PYPY" -DMIRLAXON_CPYTHON_EXECUTABLE="$MIRLAXON_CPYTHON" >/dev/null
 cmake --build build-release

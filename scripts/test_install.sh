@@ -9,20 +9,21 @@
 set -euo pipefail
 repo="$(cd "$(dirname "$0")/.." && pwd)"
 work="$(mktemp -d)"
+source "$repo/scripts/build_inputs.sh"
 trap 'rm -rf "$work"' EXIT
 
 # The archive from a copy of the tracked files, so the tree stays clean and
 # nothing untracked slips in.
 mkdir "$work/source" "$work/dist"
 git -C "$repo" ls-files -z | (cd "$repo" && xargs -0 cp --parents -t "$work/source")
-(cd "$work/source" && /usr/bin/python3 setup.py -q sdist --dist-dir "$work/dist" >/dev/null)
+(cd "$work/source" && "$MIRLAXON_CPYTHON" setup.py -q sdist --dist-dir "$work/dist" >/dev/null)
 archive=("$work"/dist/mirlaxon-*.tar.gz)
 echo "sdist: $(basename "${archive[0]}"), $(tar tzf "${archive[0]}" | wc -l) files"
 
-for python in /usr/bin/pypy3 /usr/bin/python3; do
+for python in "$MIRLAXON_PYPY" "$MIRLAXON_CPYTHON"; do
   venv="$work/venv-$(basename "$python")"
   options=()
-  [ "$python" = /usr/bin/python3 ] && options=(--system-site-packages)
+  [ "$python" = "$MIRLAXON_CPYTHON" ] && options=(--system-site-packages)
   "$python" -m venv "${options[@]}" "$venv"
   # Debian's venvs have pip and setuptools but not wheel, which the
   # setuptools backend needs; Debian ships it as a wheel file.

@@ -4,9 +4,10 @@
 # resident memory watched.
 set -euo pipefail
 cd "$(dirname "$0")/.."
+source scripts/build_inputs.sh
 cmake -S . -B build-dbg -G Ninja -DCMAKE_BUILD_TYPE=Release -DMIRLAXON_PYPY=OFF -DMIRLAXON_TESTS=OFF \
-  -DMIRLAXON_CPYTHON_EXECUTABLE=/usr/bin/python3-dbg >/dev/null
+  -DMIRLAXON_CPYTHON_EXECUTABLE="$MIRLAXON_CPYTHON_DEBUG" >/dev/null
 cmake --build build-dbg
 # The panic paths write a diagnostic per call; only the verdict matters here.
-PYTHONPATH=build-dbg/cpython /usr/bin/python3-dbg tests/leaks/refcounts.py 2>/dev/null
-PYTHONPATH=build-release/pypy /usr/bin/pypy3 tests/leaks/soak.py
+PYTHONPATH=build-dbg/cpython "$MIRLAXON_CPYTHON_DEBUG" tests/leaks/refcounts.py 2>/dev/null
+PYTHONPATH=build-release/pypy "$MIRLAXON_PYPY" tests/leaks/soak.py

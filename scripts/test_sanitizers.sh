@@ -4,7 +4,8 @@
 # preloaded into PyPy and CPython (LeakSanitizer on under PyPy).
 set -euo pipefail
 cd "$(dirname "$0")/.."
+source scripts/build_inputs.sh
 cmake -S . -B build-asan -G Ninja -DCMAKE_BUILD_TYPE=Release -DMIRLAXON_SANITIZE=ON \
-  -DMIRLAXON_PYPY_EXECUTABLE=/usr/bin/pypy3 -DMIRLAXON_CPYTHON_EXECUTABLE=/usr/bin/python3 >/dev/null
+  -DMIRLAXON_PYPY_EXECUTABLE="$MIRLAXON_PYPY" -DMIRLAXON_CPYTHON_EXECUTABLE="$MIRLAXON_CPYTHON" >/dev/null
 cmake --build build-asan
 ctest --test-dir build-asan --output-on-failure

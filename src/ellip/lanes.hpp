@@ -8,6 +8,13 @@
 // runs in AVX registers when the processor has AVX2 (asked once, at run
 // time) and the build has not turned the lanes off (MIRLAXON_NO_VECTOR_LANES,
 // the scalar build that CI also tests); otherwise every point runs alone.
+//
+// A formula's lanes must never cross a call between code compiled for AVX2
+// and code that is not (the two pass 32-byte vectors differently): GCC's
+// flatten inlines the whole formula into the AVX2 group runner, and the tests
+// compare every lane formula with its scalar bits. Clang does not inline
+// across that boundary, so under clang (the fuzzing build) the points run
+// alone.
 #pragma once
 
 #include <cmath>
