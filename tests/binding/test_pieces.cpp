@@ -61,7 +61,9 @@ TEST(LockDecision, FromThePolicyAndTheWork) {
     const Arguments given = arguments(test.separations, test.samples);
     EXPECT_EQ(Signature::releases_lock(test.description, given), test.releases)
         << test.separations << " " << test.samples;
-    if (test.releases) EXPECT_EQ(Signature::first_piece(test.description, given), test.first_piece);
+    if (test.releases) {
+      EXPECT_EQ(Signature::first_piece(test.description, given), test.first_piece);
+    }
   }
 }
 
