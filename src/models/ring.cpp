@@ -50,7 +50,7 @@ double RingsAtSeparation::in_regime(double r, double d, Regime regime) const {
     }
     case Regime::closed_form: break;
   }
-  return closed_form(r, d);
+  return closed_form(constants(), r, d);
 }
 
 double RingsAtSeparation::at(double r) const {
@@ -73,14 +73,21 @@ void RingsAtSeparation::at_batch(std::span<const double> r, std::span<double> ou
 void RingsAtSeparation::at_batch(std::span<const double> r, std::span<const double> d,
                                  std::span<double> out) const {
   namespace lanes = ellip::lanes;
-  lanes::for_each_group(r.size(), [&](std::size_t i, auto type) {
-    const auto radius = lanes::load(&r[i], type);
-    const auto distance = lanes::load(&d[i], type);
-    if (regular_separation_ && lanes::all_of(takes_closed_form(radius, distance))) {
-      lanes::store(closed_form(radius, distance), &out[i]);
+  const Constants c = constants();
+  const bool regular = regular_separation_;
+  const double* const radii = r.data();
+  const double* const distances = d.data();
+  double* const values = out.data();
+  lanes::for_each_group(r.size(), [c, regular, radii, distances, values, this](std::size_t i, auto type) {
+    const auto radius = lanes::load(radii + i, type);
+    const auto distance = lanes::load(distances + i, type);
+    if (regular && lanes::all_of(takes_closed_form(c, radius, distance))) {
+      lanes::store(closed_form(c, radius, distance), values + i);
       return;
     }
-    for (std::size_t k = i; k < i + type.width; ++k) out[k] = in_regime(r[k], d[k], regime(r[k], d[k]));
+    for (std::size_t k = i; k < i + type.width; ++k) {
+      values[k] = in_regime(radii[k], distances[k], regime(radii[k], distances[k]));
+    }
   });
 }
 

@@ -43,21 +43,28 @@ class RingsAtSeparation {
   Regime regime(double r, double d) const;
   double in_regime(double r, double d, Regime regime) const;
 
+  // The per-separation constants a closed form takes, by value (a batch's
+  // stores of results cannot then be taken for changes to them).
+  struct Constants {
+    double l, four_eta_squared, two_eta_squared;
+  };
+  Constants constants() const { return {l_, four_eta_squared_, two_eta_squared_}; }
+
   // The closed form from the Bulirsch mean started from √p = |d|/s and
   // b/√p = 2η²·|d|/s + |d|·s (cel(kc, p, a, b) with p = (d/s)²,
   // a = 2η² + d², b = 2η²·p + d²), without a square root or a quotient of
   // their own; and (4/(2π s √q))·(π/2) = 1/(s√q) leaves
   // A = numerator/(denominator·s·√q). One formula for a radius and for four.
   template <class Real>
-  Real closed_form(Real r, Real d) const {
+  static Real closed_form(const Constants& c, Real r, Real d) {
     namespace lanes = ellip::lanes;
-    const Real s = l_ + r;
-    const Real q = d * d + four_eta_squared_;
+    const Real s = c.l + r;
+    const Real q = d * d + c.four_eta_squared;
     const Real abs_d = lanes::abs(d);
     const Real ratio = abs_d / s;
-    const Real kc = ratio * lanes::sqrt((s * s + four_eta_squared_) / q);
-    const Real a = two_eta_squared_ + d * d;
-    const Real b = two_eta_squared_ * ratio + abs_d * s;
+    const Real kc = ratio * lanes::sqrt((s * s + c.four_eta_squared) / q);
+    const Real a = c.two_eta_squared + d * d;
+    const Real b = c.two_eta_squared * ratio + abs_d * s;
     const Real s_root_q = s * lanes::sqrt(q);
     const auto mean = ellip::bulirsch::cel_mean(kc, ratio, a, b);
     return mean.numerator / (mean.denominator * s_root_q);
@@ -66,10 +73,10 @@ class RingsAtSeparation {
   // Whether radius r at distance d takes the closed form, for r ≥ 0 with a
   // regular separation: r finite, 0 ≠ |d| ≥ CLOSED_FORM_LIMIT·(l + r).
   template <class Real>
-  auto takes_closed_form(Real r, Real d) const {
+  static auto takes_closed_form(const Constants& c, Real r, Real d) {
     namespace lanes = ellip::lanes;
     return lanes::both(lanes::both(r >= 0.0, r < INFINITY),
-                       lanes::both(d != 0.0, lanes::abs(d) >= CLOSED_FORM_LIMIT * (l_ + r)));
+                       lanes::both(d != 0.0, lanes::abs(d) >= CLOSED_FORM_LIMIT * (c.l + r)));
   }
 
   double l_, eta_;
