@@ -50,12 +50,21 @@ inline constexpr const char* RC_Y_DOMAIN = "elliprc: y must be non-zero.";
 
 namespace detail {
 
-inline constexpr double THREE_PI = 9.42477796076938;
+inline constexpr double THREE_PI = 3.0 * PI;
+static_assert(THREE_PI == 9.42477796076938);
 // (3ε)^(-1/8), (ε/4)^(-1/8) and (ε/5)^(-1/8): Carlson's bounds on the
 // truncation error of the series, solved for the spread that leaves it below ε.
 inline constexpr double RF_THRESHOLD = 78.8959690786408;
 inline constexpr double RD_THRESHOLD = 107.63474115247546;
 inline constexpr double RJ_THRESHOLD = 110.67925377307274;
+// x⁸·bound = 1 for each, to rounding.
+constexpr double eighth_power(double x) { return (x * x) * (x * x) * ((x * x) * (x * x)); }
+constexpr bool solves(double threshold, double bound) {
+  const double product = eighth_power(threshold) * bound;
+  return product > 1.0 - 1e-14 && product < 1.0 + 1e-14;
+}
+static_assert(solves(RF_THRESHOLD, 3.0 * EPSILON) && solves(RD_THRESHOLD, EPSILON / 4.0) &&
+              solves(RJ_THRESHOLD, EPSILON / 5.0));
 // Caps on the duplication passes. R_F's 11 passes cover the largest argument
 // up to 1e400 times the smallest (R_F(1e-200, 1, 1e200) converges; R_F(1e-250,
 // 1, 1e250) and R_F(1e-300, 1, 1e300) need more and fail), far beyond what the

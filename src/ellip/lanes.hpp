@@ -21,9 +21,6 @@
 #include <cstddef>
 #include <cstdint>
 
-#if !defined(MIRLAXON_NO_VECTOR_LANES) && defined(__x86_64__) && defined(__GNUC__) && !defined(__clang__)
-#define MIRLAXON_VECTOR_LANES 1
-#endif
 
 namespace mirlaxon::ellip::lanes {
 
@@ -48,7 +45,25 @@ struct Type {
 inline double load(const double* from, Type<double> /*type*/) { return *from; }
 inline void store(double value, double* to) { *to = value; }
 
-#ifdef MIRLAXON_VECTOR_LANES
+// Turns the lanes off on this thread while it lives, so that a test can
+// compare the two ways in one process.
+class ScalarOnly {
+ public:
+  ScalarOnly() : previous_(scalar_only()) { scalar_only() = true; }
+  ~ScalarOnly() { scalar_only() = previous_; }
+  ScalarOnly(const ScalarOnly&) = delete;
+  ScalarOnly& operator=(const ScalarOnly&) = delete;
+
+  static bool& scalar_only() {
+    thread_local bool value = false;
+    return value;
+  }
+
+ private:
+  bool previous_;
+};
+
+#if !defined(MIRLAXON_NO_VECTOR_LANES) && defined(__x86_64__) && defined(__GNUC__) && !defined(__clang__)
 namespace detail {
 using Raw = double __attribute__((vector_size(32)));
 using RawMask = long long __attribute__((vector_size(32)));
@@ -117,34 +132,23 @@ template <class Group>
   return i;
 }
 }  // namespace detail
-#endif
-
-// Turns the lanes off on this thread while it lives, so that a test can
-// compare the two ways in one process.
-class ScalarOnly {
- public:
-  ScalarOnly() : previous_(scalar_only()) { scalar_only() = true; }
-  ~ScalarOnly() { scalar_only() = previous_; }
-  ScalarOnly(const ScalarOnly&) = delete;
-  ScalarOnly& operator=(const ScalarOnly&) = delete;
-
-  static bool& scalar_only() {
-    thread_local bool value = false;
-    return value;
-  }
-
- private:
-  bool previous_;
-};
 
 // Whether groups of four run in vector lanes here and now.
-inline bool vector_lanes() {
-#ifdef MIRLAXON_VECTOR_LANES
-  return processor_has_avx2() && !ScalarOnly::scalar_only();
-#else
-  return false;
-#endif
+inline bool vector_lanes() { return processor_has_avx2() && !ScalarOnly::scalar_only(); }
+
+// The points i < n (a multiple of four) that ran in groups of four.
+template <class Group>
+std::size_t run_groups_of_four(std::size_t count, const Group& group) {
+  return vector_lanes() ? detail::run_fours(count, group) : 0;
 }
+#else
+inline bool vector_lanes() { return false; }
+
+template <class Group>
+std::size_t run_groups_of_four(std::size_t /*count*/, const Group& /*group*/) {
+  return 0;
+}
+#endif
 
 // Calls group(i, Type<Four>{}) for points i … i + 3 while four are left and
 // the lanes run, then group(i, Type<double>{}) for every point left: the
@@ -152,10 +156,7 @@ inline bool vector_lanes() {
 // it is given.
 template <class Group>
 void for_each_group(std::size_t count, const Group& group) {
-  std::size_t i = 0;
-#ifdef MIRLAXON_VECTOR_LANES
-  if (vector_lanes()) i = detail::run_fours(count, group);
-#endif
+  std::size_t i = run_groups_of_four(count, group);
   for (; i < count; ++i) group(i, Type<double>{});
 }
 

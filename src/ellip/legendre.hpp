@@ -15,6 +15,7 @@
 
 #include <array>
 #include <cmath>
+#include <numbers>
 
 #include "ellip/carlson.hpp"
 #include "ellip/kernel_result.hpp"
@@ -30,7 +31,8 @@ inline constexpr const char* PI_N_DOMAIN = "ellippi: n must be less than 1.";
 
 namespace detail {
 
-inline constexpr double LN_4 = 1.3862943611198906;
+inline constexpr double LN_4 = 2.0 * std::numbers::ln2;
+static_assert(LN_4 == 1.3862943611198906);
 
 // Coefficients from the highest power down to the constant term.
 inline constexpr std::array<double, 11> K_P = {

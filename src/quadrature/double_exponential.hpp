@@ -20,6 +20,7 @@
 #include <concepts>
 #include <cstddef>
 #include <cstdint>
+#include <limits>
 #include <span>
 #include <type_traits>
 
@@ -35,7 +36,7 @@ struct IntegrationResult {
 };
 
 namespace detail {
-inline constexpr double DOUBLE_MAX = 1.7976931348623157e308;
+inline constexpr double DOUBLE_MAX = std::numeric_limits<double>::max();
 
 // The error estimate is compared with a quarter of the target: it is only an
 // estimate, and a factor of safety keeps the true error below the target.
