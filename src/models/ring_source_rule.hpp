@@ -48,7 +48,7 @@ struct SourceNodes {
     d.clear();
     weight.clear();
   }
-  void add(double radius, double distance, double w) {
+  [[gnu::always_inline]] void add(double radius, double distance, double w) {
     r.push_back(radius);
     d.push_back(distance);
     weight.push_back(w);
