@@ -6,6 +6,7 @@
 // far-field series with the profile's moments.
 #include <array>
 #include <cmath>
+#include <type_traits>
 
 #include "models/built_in_profile.hpp"
 #include "models/disk_integrand.hpp"
@@ -23,6 +24,38 @@ namespace {
 // The tanh–sinh rule's target on each piece: below rounding, so that it
 // runs all of its levels.
 constexpr double SOURCE_TARGET_ERROR = 1e-16;
+
+// The difference quotient at r is singular where r ± h(r) = l, h(r) =
+// (r + 1)·c: at most c·(1 + l)/(1 − c) from the ring, whether or not the
+// pieces are split there.
+double stencil_reach(double separation) {
+  const double c = numdiff::CBRT_EPS;
+  return (c * (1.0 + separation)) / (1.0 - c);
+}
+
+// Where the stencil starts to reach past an end of the source and the
+// reflections of DiskIntegrand take over: r − h(r) = 0 and r + h(r) = 1. G is
+// smooth on either side of an end, but its reflection only matches G and G′
+// there, not G″ (which is of order 1/δ with the ring δ from the limb), so the
+// difference quotient bends within h of each end. The tanh–sinh rule crowds
+// its nodes there and never noticed; a Gauss–Legendre piece across such a
+// seam was off by up to 1e-8 of the result (101 samples, the lens 5e-4
+// outside the limb, η ≥ 1) and by 3e-10 with the lens 0.02 from the centre.
+std::array<double, 2> reflection_seams() {
+  const double c = numdiff::CBRT_EPS;
+  return {c / (1.0 - c), (1.0 - c) / (1.0 + c)};
+}
+
+// ρ^-2n for a Gauss–Legendre piece of a flux map. Against the same
+// integrand integrated in 16 tanh–sinh pieces per piece, split at every
+// stencil point (11- and 101-sample maps, η = 0.01 … 1e4, the lens from the
+// centre to twice the source radius), the worst relative error outside the
+// source was 1.5e-9 at a tolerance of 1e-7, 2.6e-10 at 1e-8, 3.4e-11 at 1e-9,
+// 1.6e-11 at 1e-10, and from 1e-11 on 6e-12 to 1e-11, the rounding of the
+// difference quotient; inside the source 9e-9 throughout, where the kinks of
+// the stencil inside the ring's pieces dominate, as with the tanh–sinh rule
+// alone. Two decades below where the rule begins to show:
+constexpr double FLUX_MAP_PIECE_TOLERANCE = 1e-12;
 
 // The built-in profile the disk family's way, with its normalisation.
 struct BuiltInDiskProfile {
@@ -55,6 +88,7 @@ ModelResult<Samples> disk_source_averages(std::span<const double> l, double re, 
   const double rho = rstar / re;
   const bool regular_rho = classify_radius(rho) == Radius::regular;
   const auto brightness = [&profile](double r) { return profile.brightness(r); };
+  const std::array<double, 2> seams = reflection_seams();
   Samples result;
   result.reserve(l.size());
   for (const double separation : l) {
@@ -64,9 +98,18 @@ ModelResult<Samples> disk_source_averages(std::span<const double> l, double re, 
     }
     // Uniform disks of radius y source radii (ρ·y Einstein radii) about the
     // source centre, seen from the lens at ρ·l.
+    namespace de = quadrature::double_exponential;
     const DiskIntegrand integrand(DisksAtSeparation(rho * separation, rho), brightness);
-    const double integral = quadrature::double_exponential::integrate_unit_in_pieces(
-        integrand, stencil_points(separation), profile.breaks(), SOURCE_TARGET_ERROR);
+    const std::array<double, 3> singular = stencil_points(separation);
+    double integral = 0.0;
+    // A flux map is linear between its samples: its pieces clear of the ring
+    // take Gauss–Legendre. The built-in profile keeps tanh–sinh throughout.
+    if constexpr (std::is_same_v<Profile, FluxMap>) {
+      const de::GaussWhereClear rule{stencil_reach(separation), FLUX_MAP_PIECE_TOLERANCE, seams};
+      integral = de::integrate_unit_in_pieces(integrand, singular, profile.breaks(), SOURCE_TARGET_ERROR, rule);
+    } else {
+      integral = de::integrate_unit_in_pieces(integrand, singular, profile.breaks(), SOURCE_TARGET_ERROR);
+    }
     result.push_back(integral / profile.normalisation());
   }
   return result;

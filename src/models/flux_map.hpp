@@ -34,6 +34,7 @@ FarFieldMoments linear_pieces_moments(std::span<const LinearPiece> pieces);
 
 class FluxMap {
  public:
+
   // The profile through (bl, bf), borrowed for the life of the object; the
   // failed assertion |bl| = |bf| when they differ in length.
   static ModelResult<FluxMap> from(std::span<const double> bl, std::span<const double> bf);
