@@ -17,6 +17,7 @@
 // alone.
 #pragma once
 
+#include <atomic>
 #include <cmath>
 #include <cstddef>
 #include <cstdint>
@@ -45,21 +46,24 @@ struct Type {
 inline double load(const double* from, Type<double> /*type*/) { return *from; }
 inline void store(double value, double* to) { *to = value; }
 
-// Turns the lanes off on this thread while it lives, so that a test can
-// compare the two ways in one process.
+// Turns the lanes off while it lives, so that a test can compare the two ways
+// in one process. For tests only: it holds for every thread (a flag that
+// each batch reads for nothing, where a thread-local one cost a call into the
+// dynamic loader per batch in a shared library).
 class ScalarOnly {
  public:
-  ScalarOnly() : previous_(scalar_only()) { scalar_only() = true; }
-  ~ScalarOnly() { scalar_only() = previous_; }
+  ScalarOnly() : previous_(flag().exchange(true, std::memory_order_relaxed)) {}
+  ~ScalarOnly() { flag().store(previous_, std::memory_order_relaxed); }
   ScalarOnly(const ScalarOnly&) = delete;
   ScalarOnly& operator=(const ScalarOnly&) = delete;
 
-  static bool& scalar_only() {
-    thread_local bool value = false;
-    return value;
-  }
+  static bool on() { return flag().load(std::memory_order_relaxed); }
 
  private:
+  static std::atomic<bool>& flag() {
+    static std::atomic<bool> value{false};
+    return value;
+  }
   bool previous_;
 };
 
@@ -71,9 +75,12 @@ using RawMask = long long __attribute__((vector_size(32)));
 using Unaligned = double __attribute__((vector_size(32), aligned(8), may_alias));
 }  // namespace detail
 
-// Which of four lanes a comparison holds in.
+// Which of four lanes a comparison holds in: all bits of a lane set or
+// clear, kept as doubles so that masks, blends and sign tests stay in the
+// floating-point domain (no bypass delay between integer and floating-point
+// units on the way from a comparison to a blend).
 struct FourMask {
-  detail::RawMask bits;
+  detail::Raw bits;
 };
 
 struct Four {
@@ -87,28 +94,45 @@ inline Four operator+(const Four& a, const Four& b) { return a.v + b.v; }
 inline Four operator-(const Four& a, const Four& b) { return a.v - b.v; }
 inline Four operator*(const Four& a, const Four& b) { return a.v * b.v; }
 inline Four operator/(const Four& a, const Four& b) { return a.v / b.v; }
-inline FourMask operator<(const Four& a, const Four& b) { return {a.v < b.v}; }
-inline FourMask operator<=(const Four& a, const Four& b) { return {a.v <= b.v}; }
-inline FourMask operator>(const Four& a, const Four& b) { return {a.v > b.v}; }
-inline FourMask operator>=(const Four& a, const Four& b) { return {a.v >= b.v}; }
-inline FourMask operator!=(const Four& a, const Four& b) { return {a.v != b.v}; }
 
-// vsqrtpd, correctly rounded in every lane. Compiled for AVX; reached only
-// from the AVX2 group runner below, into which everything is inlined.
+// The lanes' instructions GCC's vector operators do not give in the
+// floating-point domain. Compiled for AVX2; reached only from the AVX2 group
+// runner below, into which everything is inlined.
+namespace detail {
+template <int Predicate>
+[[gnu::target("avx2")]] inline FourMask compare(const Four& a, const Four& b) {
+  return {__builtin_ia32_cmppd256(a.v, b.v, Predicate)};
+}
+}  // namespace detail
+// Ordered, non-signalling: false in a lane where either side is NaN, as the
+// scalar comparisons are; != is unordered, true for a NaN, as in C++.
+inline FourMask operator<(const Four& a, const Four& b) { return detail::compare<0x11>(a, b); }
+inline FourMask operator<=(const Four& a, const Four& b) { return detail::compare<0x12>(a, b); }
+inline FourMask operator>(const Four& a, const Four& b) { return detail::compare<0x1E>(a, b); }
+inline FourMask operator>=(const Four& a, const Four& b) { return detail::compare<0x1D>(a, b); }
+inline FourMask operator!=(const Four& a, const Four& b) { return detail::compare<0x04>(a, b); }
+
+// vsqrtpd, correctly rounded in every lane.
 [[gnu::target("avx2")]] inline Four sqrt(const Four& x) { return __builtin_ia32_sqrtpd256(x.v); }
-inline Four abs(const Four& x) {
-  const detail::RawMask sign = {INT64_MIN, INT64_MIN, INT64_MIN, INT64_MIN};
-  return reinterpret_cast<detail::Raw>(reinterpret_cast<detail::RawMask>(x.v) & ~sign);
+[[gnu::target("avx2")]] inline Four abs(const Four& x) { return __builtin_ia32_andnpd256(detail::Raw{-0.0, -0.0, -0.0, -0.0}, x.v); }
+[[gnu::target("avx2")]] inline Four select(const FourMask& take, const Four& taken, const Four& otherwise) {
+  return __builtin_ia32_blendvpd256(otherwise.v, taken.v, take.bits);
 }
-inline Four select(const FourMask& take, const Four& taken, const Four& otherwise) { return take.bits ? taken.v : otherwise.v; }
-inline FourMask both(const FourMask& a, const FourMask& b) { return {a.bits & b.bits}; }
-inline FourMask either(const FourMask& a, const FourMask& b) { return {a.bits | b.bits}; }
-inline FourMask and_not(const FourMask& a, const FourMask& b) { return {a.bits & ~b.bits}; }
-inline FourMask negation(const FourMask& a) { return {~a.bits}; }
+[[gnu::target("avx2")]] inline FourMask both(const FourMask& a, const FourMask& b) {
+  return {__builtin_ia32_andpd256(a.bits, b.bits)};
+}
+[[gnu::target("avx2")]] inline FourMask either(const FourMask& a, const FourMask& b) {
+  return {__builtin_ia32_orpd256(a.bits, b.bits)};
+}
+[[gnu::target("avx2")]] inline FourMask and_not(const FourMask& a, const FourMask& b) {
+  return {__builtin_ia32_andnpd256(b.bits, a.bits)};
+}
+[[gnu::target("avx2")]] inline FourMask negation(const FourMask& a) {
+  const detail::Raw all = reinterpret_cast<detail::Raw>(detail::RawMask{-1, -1, -1, -1});
+  return {__builtin_ia32_xorpd256(a.bits, all)};
+}
 // vmovmskpd: the lanes' sign bits, set where a comparison holds.
-[[gnu::target("avx2")]] inline int lanes_set(const FourMask& m) {
-  return __builtin_ia32_movmskpd256(reinterpret_cast<detail::Raw>(m.bits));
-}
+[[gnu::target("avx2")]] inline int lanes_set(const FourMask& m) { return __builtin_ia32_movmskpd256(m.bits); }
 inline bool all_of(const FourMask& m) { return lanes_set(m) == 0xF; }
 inline bool any_of(const FourMask& m) { return lanes_set(m) != 0; }
 inline Four load(const double* from, Type<Four> /*type*/) {
@@ -136,7 +160,7 @@ template <class Group>
 }  // namespace detail
 
 // Whether groups of four run in vector lanes here and now.
-inline bool vector_lanes() { return processor_has_avx2() && !ScalarOnly::scalar_only(); }
+inline bool vector_lanes() { return processor_has_avx2() && !ScalarOnly::on(); }
 
 // The points i < n (a multiple of four) that ran in groups of four.
 template <class Group>
