@@ -53,6 +53,10 @@ double RingsAtSeparation::in_regime(double r, double d, Regime regime) const {
   return closed_form(constants(), r, d);
 }
 
+void RingsAtSeparation::in_regimes(const double* r, const double* d, double* out, std::size_t count) const {
+  for (std::size_t k = 0; k < count; ++k) out[k] = in_regime(r[k], d[k], regime(r[k], d[k]));
+}
+
 double RingsAtSeparation::at(double r) const {
   const double d = l_ - r;
   return in_regime(r, d, regime(r, d));
@@ -81,13 +85,11 @@ void RingsAtSeparation::at_batch(std::span<const double> r, std::span<const doub
   lanes::for_each_group(r.size(), [c, regular, radii, distances, values, this](std::size_t i, auto type) {
     const auto radius = lanes::load(radii + i, type);
     const auto distance = lanes::load(distances + i, type);
-    if (regular && lanes::all_of(takes_closed_form(c, radius, distance))) {
+    if (regular && lanes::all_of(takes_closed_form(c, radius, distance))) [[likely]] {
       lanes::store(closed_form(c, radius, distance), values + i);
       return;
     }
-    for (std::size_t k = i; k < i + type.width; ++k) {
-      values[k] = in_regime(radii[k], distances[k], regime(radii[k], distances[k]));
-    }
+    in_regimes(radii + i, distances + i, values + i, type.width);
   });
 }
 

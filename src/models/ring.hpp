@@ -42,6 +42,10 @@ class RingsAtSeparation {
   enum class Regime { irregular, on_ring, near_ring_series, closed_form };
   Regime regime(double r, double d) const;
   double in_regime(double r, double d, Regime regime) const;
+  // The same for a group that does not all take the closed form, out of the
+  // batch's way (the lanes' constants stay in registers around the rare call).
+  [[gnu::noinline, gnu::cold]] void in_regimes(const double* r, const double* d, double* out,
+                                                std::size_t count) const;
 
   // The per-separation constants a closed form takes, by value (a batch's
   // stores of results cannot then be taken for changes to them).

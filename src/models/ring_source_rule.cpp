@@ -179,7 +179,8 @@ void finish_limb_nodes(const LimbLaw& law, SourceNodes& nodes) {
   double* const weight = nodes.weight.data();
   double* const mu = nodes.ring.data();  // μ until the rings take its place
   const bool polynomial = law.polynomial();
-  lanes::for_each_group(count, [&](std::size_t i, auto type) {
+  const double flat = law.flat(), linear = law.linear(), quadratic = law.quadratic();
+  lanes::for_each_group(count, [=](std::size_t i, auto type) {
     using Real = typename decltype(type)::type;
     const Real t = lanes::load(r + i, type);
     const Real inverse = 1.0 / (1.0 + t * t);
@@ -190,7 +191,7 @@ void finish_limb_nodes(const LimbLaw& law, SourceNodes& nodes) {
     lanes::store(lanes::load(d + i, type) * inverse, d + i);
     Real w = lanes::load(weight + i, type) * ((m + m) * inverse);
     if (polynomial) {
-      const Real brightness = law.flat() + m * (law.linear() + m * law.quadratic());
+      const Real brightness = flat + m * (linear + m * quadratic);
       w = w * ((TWO_PI * radius) * brightness);
     }
     lanes::store(w, weight + i);
