@@ -23,7 +23,14 @@ bool is_keyword(PyObject* keyword, PyObject* interned_name, const char* text) {
   return std::strcmp(data, text) == 0;
 }
 
-std::string type_name(PyObject* object) { return Py_TYPE(object)->tp_name; }
+// The type's __qualname__, as the module names types in its messages.
+std::string type_name(PyObject* object) {
+  PyRef name(PyObject_GetAttrString(reinterpret_cast<PyObject*>(Py_TYPE(object)), "__qualname__"));
+  const char* text = name && PyUnicode_Check(name.get()) != 0 ? PyUnicode_AsUTF8(name.get()) : nullptr;
+  if (text != nullptr) return text;
+  PyErr_Clear();
+  return Py_TYPE(object)->tp_name;
+}
 
 bool is_native_double(const char* format) {
   if (format == nullptr) return false;

@@ -131,12 +131,12 @@ def _out_buffer(out, count):
         view = memoryview(out)
     except TypeError:
         raise TypeError("argument 'out': a writable float64 buffer is needed, not '%s'"
-                        % type(out).__name__) from None
+                        % type(out).__qualname__) from None
     if view.readonly:
-        raise TypeError("argument 'out': a writable float64 buffer is needed, not '%s'" % type(out).__name__)
+        raise TypeError("argument 'out': a writable float64 buffer is needed, not '%s'" % type(out).__qualname__)
     if view.format not in _NATIVE_DOUBLE or view.ndim != 1 or not view.c_contiguous:
         raise TypeError("argument 'out': a one-dimensional, contiguous float64 buffer is needed, not '%s'"
-                        % type(out).__name__)
+                        % type(out).__qualname__)
     if len(view) != count:
         raise ValueError("argument 'out': %d values, not one per separation (%d)" % (len(view), count))
     return ffi.from_buffer("double[]", out, require_writable=True)
