@@ -239,8 +239,9 @@ def python_entries(functions):
              "The array front's functions over the C library, one plain function each:",
              "arguments converted in order (the module's rules and texts), then the model",
              'called in pieces of the separations."""',
-             "from ._cffi_front import lib as _lib, number as _number, one_value as _one_value, "
-             "per_separation as _per_separation, samples as _samples", "",
+             "from ._cffi_front import NULL as _NULL, failure as _failure, lib as _lib, new_array as _new_array, "
+             "new_value as _new_value, number as _number, out_buffer as _out_buffer, "
+             "per_separation as _per_separation, samples as _samples, scratch as _scratch", "",
              "from ._cdef import NAMES as __all__", ""]
     for f in functions:
         ps = names(f)
@@ -257,13 +258,26 @@ def python_entries(functions):
                     c_arguments += [p, "len(%s)" % p]
         function = "_lib.mirlaxon_%s" % f["name"]
         if f["result"] == "number":
-            lines.append("    return _one_value(%s, %s)" % (function, ", ".join(c_arguments)))
+            arguments = ", ".join(c_arguments)
+            lines += ["    value = _new_value()",
+                      "    if %s(%s, value, _NULL):" % (function, arguments),
+                      "        raise _failure(%s, (%s, value))" % (function, arguments),
+                      "    return value[0]"]
             continue
         first = FIRST_INTEGRALS if f["lock"] == "release" else FIRST_CLOSED_FORMS
         if "summed_over" in f:
             first = "max(1, %d // max(1, len(%s)))" % (first, f["summed_over"])
-        lines.append("    return _per_separation(%s, %s, l, out%s)"
-                     % (function, first, "".join(", " + a for a in c_arguments)))
+        # One piece (as the module would run it) goes straight to its destination:
+        # the library writes nothing there unless the call succeeds.
+        arguments = "l, count%s" % "".join(", " + a for a in c_arguments)
+        lines += ["    count = len(l)",
+                  "    if count > %s:" % first,
+                  "        return _per_separation(%s, %s, l, out%s)"
+                  % (function, first, "".join(", " + a for a in c_arguments)),
+                  "    values = _scratch(\"double[]\", count) if out is None else _out_buffer(out, count)",
+                  "    if %s(%s, values, _NULL):" % (function, arguments),
+                  "        raise _failure(%s, (%s, values))" % (function, arguments),
+                  "    return _new_array(values) if out is None else out"]
     lines.append("")
     return "\n".join(lines)
 

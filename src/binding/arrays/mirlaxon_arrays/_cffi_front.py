@@ -18,6 +18,7 @@ from cffi import FFI
 from ._cdef import CDEF
 
 ffi = FFI()
+NULL = ffi.NULL
 ffi.cdef(CDEF)
 lib = ffi.dlopen(os.path.join(os.path.dirname(os.path.abspath(__file__)), "libmirlaxon.so"))
 
@@ -28,7 +29,8 @@ PIECE_TIME = 0.02
 MAX_GROWTH = 8.0
 
 _NATIVE_DOUBLE = ("d", "@d", "=d", "<d")
-_ZERO = array("d", [0.0])
+# Scratch memory for a call's values, not cleared: every value is written.
+scratch = ffi.new_allocator(should_clear_after_alloc=False)
 
 
 def _reworded(name, error):
@@ -99,7 +101,7 @@ def samples(value, name):
     return ffi.new("double[]", values)
 
 
-def _failure(function, arguments):
+def failure(function, arguments):
     """The exception of a failed call: the call is made again with an error
     report to fill in (the models are pure: it fails the same way)."""
     error = ffi.new("mirlaxon_error*")
@@ -117,14 +119,18 @@ def _failure(function, arguments):
     return SystemError(message)
 
 
-def one_value(function, *arguments):
-    out = ffi.new("double[1]")
-    if function(*arguments, out, ffi.NULL):
-        raise _failure(function, arguments + (out,))
-    return out[0]
+def new_value():
+    return ffi.new("double[1]")
 
 
-def _out_buffer(out, count):
+def new_array(values):
+    """A new array('d') of the doubles in `values`."""
+    result = array("d")
+    result.frombytes(ffi.buffer(values))
+    return result
+
+
+def out_buffer(out, count):
     """A cdata view of the caller's `out`: a writable, contiguous float64
     buffer of `count` values."""
     try:
@@ -143,20 +149,16 @@ def _out_buffer(out, count):
 
 
 def per_separation(function, first, separations, out, *others):
-    """`function` over all the separations, in pieces: a new array('d'), or
-    `out` filled in once every piece has succeeded."""
+    """`function` over all the separations, in pieces, into scratch memory;
+    then, once every piece has succeeded, the values copied into a new
+    array('d') or into `out`."""
     count = len(separations)
-    target = None if out is None else _out_buffer(out, count)
-    if target is None:
-        result = _ZERO * count
-        values = ffi.from_buffer("double[]", result)
-    else:
-        result = out
-        values = ffi.new("double[]", count) if count else ffi.new("double[1]")
+    target = None if out is None else out_buffer(out, count)
+    values = scratch("double[]", count)
     if count <= first:
         # One piece: no clock.
         if function(separations, count, *others, values, ffi.NULL):
-            raise _failure(function, (separations, count) + others + (values,))
+            raise failure(function, (separations, count) + others + (values,))
     else:
         offset = 0
         size = first
@@ -164,11 +166,12 @@ def per_separation(function, first, separations, out, *others):
             piece = min(size, count - offset)
             started = time.perf_counter()
             if function(separations + offset, piece, *others, values + offset, ffi.NULL):
-                raise _failure(function, (separations + offset, piece) + others + (values + offset,))
+                raise failure(function, (separations + offset, piece) + others + (values + offset,))
             elapsed = time.perf_counter() - started
             offset += piece
             scale = min(PIECE_TIME / elapsed, MAX_GROWTH) if elapsed > 0.0 else MAX_GROWTH
             size = max(1, int(piece * scale))
-    if target is not None and count:
-        ffi.memmove(target, values, 8 * count)
-    return result
+    if target is None:
+        return new_array(values)
+    ffi.memmove(target, values, 8 * count)
+    return out

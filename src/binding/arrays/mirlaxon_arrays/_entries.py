@@ -3,7 +3,7 @@
 The array front's functions over the C library, one plain function each:
 arguments converted in order (the module's rules and texts), then the model
 called in pieces of the separations."""
-from ._cffi_front import lib as _lib, number as _number, one_value as _one_value, per_separation as _per_separation, samples as _samples
+from ._cffi_front import NULL as _NULL, failure as _failure, lib as _lib, new_array as _new_array, new_value as _new_value, number as _number, out_buffer as _out_buffer, per_separation as _per_separation, samples as _samples, scratch as _scratch
 
 from ._cdef import NAMES as __all__
 
@@ -12,13 +12,25 @@ def witt_mao_magnification(l, re, rstar, *, out=None):
     l = _samples(l, "l")
     re = re if type(re) is float else _number(re, "re")
     rstar = rstar if type(rstar) is float else _number(rstar, "rstar")
-    return _per_separation(_lib.mirlaxon_witt_mao_magnification, 4096, l, out, re, rstar)
+    count = len(l)
+    if count > 4096:
+        return _per_separation(_lib.mirlaxon_witt_mao_magnification, 4096, l, out, re, rstar)
+    values = _scratch("double[]", count) if out is None else _out_buffer(out, count)
+    if _lib.mirlaxon_witt_mao_magnification(l, count, re, rstar, values, _NULL):
+        raise _failure(_lib.mirlaxon_witt_mao_magnification, (l, count, re, rstar, values))
+    return _new_array(values) if out is None else out
 
 def integrated_witt_mao_magnification(l, re, rstar, *, out=None):
     l = _samples(l, "l")
     re = re if type(re) is float else _number(re, "re")
     rstar = rstar if type(rstar) is float else _number(rstar, "rstar")
-    return _per_separation(_lib.mirlaxon_integrated_witt_mao_magnification, 16, l, out, re, rstar)
+    count = len(l)
+    if count > 16:
+        return _per_separation(_lib.mirlaxon_integrated_witt_mao_magnification, 16, l, out, re, rstar)
+    values = _scratch("double[]", count) if out is None else _out_buffer(out, count)
+    if _lib.mirlaxon_integrated_witt_mao_magnification(l, count, re, rstar, values, _NULL):
+        raise _failure(_lib.mirlaxon_integrated_witt_mao_magnification, (l, count, re, rstar, values))
+    return _new_array(values) if out is None else out
 
 def integrated_flux_map_witt_mao_magnification(l, re, rstar, bl, bf, *, out=None):
     l = _samples(l, "l")
@@ -26,20 +38,35 @@ def integrated_flux_map_witt_mao_magnification(l, re, rstar, bl, bf, *, out=None
     rstar = rstar if type(rstar) is float else _number(rstar, "rstar")
     bl = _samples(bl, "bl")
     bf = _samples(bf, "bf")
-    return _per_separation(_lib.mirlaxon_integrated_flux_map_witt_mao_magnification, 16, l, out, re, rstar, bl, len(bl), bf, len(bf))
+    count = len(l)
+    if count > 16:
+        return _per_separation(_lib.mirlaxon_integrated_flux_map_witt_mao_magnification, 16, l, out, re, rstar, bl, len(bl), bf, len(bf))
+    values = _scratch("double[]", count) if out is None else _out_buffer(out, count)
+    if _lib.mirlaxon_integrated_flux_map_witt_mao_magnification(l, count, re, rstar, bl, len(bl), bf, len(bf), values, _NULL):
+        raise _failure(_lib.mirlaxon_integrated_flux_map_witt_mao_magnification, (l, count, re, rstar, bl, len(bl), bf, len(bf), values))
+    return _new_array(values) if out is None else out
 
 def heyrovsky_magnification(l, r, re, rstar):
     l = l if type(l) is float else _number(l, "l")
     r = r if type(r) is float else _number(r, "r")
     re = re if type(re) is float else _number(re, "re")
     rstar = rstar if type(rstar) is float else _number(rstar, "rstar")
-    return _one_value(_lib.mirlaxon_heyrovsky_magnification, l, r, re, rstar)
+    value = _new_value()
+    if _lib.mirlaxon_heyrovsky_magnification(l, r, re, rstar, value, _NULL):
+        raise _failure(_lib.mirlaxon_heyrovsky_magnification, (l, r, re, rstar, value))
+    return value[0]
 
 def integrated_heyrovsky_magnification(l, re, rstar, *, out=None):
     l = _samples(l, "l")
     re = re if type(re) is float else _number(re, "re")
     rstar = rstar if type(rstar) is float else _number(rstar, "rstar")
-    return _per_separation(_lib.mirlaxon_integrated_heyrovsky_magnification, 16, l, out, re, rstar)
+    count = len(l)
+    if count > 16:
+        return _per_separation(_lib.mirlaxon_integrated_heyrovsky_magnification, 16, l, out, re, rstar)
+    values = _scratch("double[]", count) if out is None else _out_buffer(out, count)
+    if _lib.mirlaxon_integrated_heyrovsky_magnification(l, count, re, rstar, values, _NULL):
+        raise _failure(_lib.mirlaxon_integrated_heyrovsky_magnification, (l, count, re, rstar, values))
+    return _new_array(values) if out is None else out
 
 def integrated_flux_map_heyrovsky_magnification(l, re, rstar, bl, bf, *, out=None):
     l = _samples(l, "l")
@@ -47,7 +74,13 @@ def integrated_flux_map_heyrovsky_magnification(l, re, rstar, bl, bf, *, out=Non
     rstar = rstar if type(rstar) is float else _number(rstar, "rstar")
     bl = _samples(bl, "bl")
     bf = _samples(bf, "bf")
-    return _per_separation(_lib.mirlaxon_integrated_flux_map_heyrovsky_magnification, 16, l, out, re, rstar, bl, len(bl), bf, len(bf))
+    count = len(l)
+    if count > 16:
+        return _per_separation(_lib.mirlaxon_integrated_flux_map_heyrovsky_magnification, 16, l, out, re, rstar, bl, len(bl), bf, len(bf))
+    values = _scratch("double[]", count) if out is None else _out_buffer(out, count)
+    if _lib.mirlaxon_integrated_flux_map_heyrovsky_magnification(l, count, re, rstar, bl, len(bl), bf, len(bf), values, _NULL):
+        raise _failure(_lib.mirlaxon_integrated_flux_map_heyrovsky_magnification, (l, count, re, rstar, bl, len(bl), bf, len(bf), values))
+    return _new_array(values) if out is None else out
 
 def discrete_flux_map_heyrovsky_magnification(l, re, rstar, bl, bf, *, out=None):
     l = _samples(l, "l")
@@ -55,7 +88,13 @@ def discrete_flux_map_heyrovsky_magnification(l, re, rstar, bl, bf, *, out=None)
     rstar = rstar if type(rstar) is float else _number(rstar, "rstar")
     bl = _samples(bl, "bl")
     bf = _samples(bf, "bf")
-    return _per_separation(_lib.mirlaxon_discrete_flux_map_heyrovsky_magnification, max(1, 4096 // max(1, len(bl))), l, out, re, rstar, bl, len(bl), bf, len(bf))
+    count = len(l)
+    if count > max(1, 4096 // max(1, len(bl))):
+        return _per_separation(_lib.mirlaxon_discrete_flux_map_heyrovsky_magnification, max(1, 4096 // max(1, len(bl))), l, out, re, rstar, bl, len(bl), bf, len(bf))
+    values = _scratch("double[]", count) if out is None else _out_buffer(out, count)
+    if _lib.mirlaxon_discrete_flux_map_heyrovsky_magnification(l, count, re, rstar, bl, len(bl), bf, len(bf), values, _NULL):
+        raise _failure(_lib.mirlaxon_discrete_flux_map_heyrovsky_magnification, (l, count, re, rstar, bl, len(bl), bf, len(bf), values))
+    return _new_array(values) if out is None else out
 
 def integrated_limb_law_heyrovsky_magnification(l, re, rstar, powers, weights, *, out=None):
     l = _samples(l, "l")
@@ -63,4 +102,10 @@ def integrated_limb_law_heyrovsky_magnification(l, re, rstar, powers, weights, *
     rstar = rstar if type(rstar) is float else _number(rstar, "rstar")
     powers = _samples(powers, "powers")
     weights = _samples(weights, "weights")
-    return _per_separation(_lib.mirlaxon_integrated_limb_law_heyrovsky_magnification, 16, l, out, re, rstar, powers, len(powers), weights, len(weights))
+    count = len(l)
+    if count > 16:
+        return _per_separation(_lib.mirlaxon_integrated_limb_law_heyrovsky_magnification, 16, l, out, re, rstar, powers, len(powers), weights, len(weights))
+    values = _scratch("double[]", count) if out is None else _out_buffer(out, count)
+    if _lib.mirlaxon_integrated_limb_law_heyrovsky_magnification(l, count, re, rstar, powers, len(powers), weights, len(weights), values, _NULL):
+        raise _failure(_lib.mirlaxon_integrated_limb_law_heyrovsky_magnification, (l, count, re, rstar, powers, len(powers), weights, len(weights), values))
+    return _new_array(values) if out is None else out
