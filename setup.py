@@ -1,10 +1,13 @@
 """Builds the extension module with the interpreter's own compiler settings,
 from the same sources and numerical flags as the CMake build, and installs
 its type stubs beside it: mirlaxon.pyi with py.typed, and the stub-only
-package mirlaxon-stubs, the form mypy reads."""
+package mirlaxon-stubs, the form mypy reads. Installs the array front, the
+package mirlaxon_arrays, with the C library libmirlaxon.so and its header
+mirlaxon.h inside it."""
 import os
 
 from setuptools import Extension, setup
+from setuptools.command.build_ext import build_ext
 from setuptools.command.build_py import build_py
 
 def build_inputs(kind):
@@ -15,6 +18,7 @@ def build_inputs(kind):
 
 
 SOURCES = [os.path.join("src", name) for name in build_inputs("core") + build_inputs("binding")]
+C_LIBRARY_SOURCES = [os.path.join("src", name) for name in build_inputs("core") + build_inputs("c_library")]
 (VERSION,) = build_inputs("version")
 
 # Results are bit-reproducible only with these: one optimisation level, no
@@ -27,6 +31,8 @@ PREFIX_MAP = [f"-ffile-prefix-map={os.path.abspath(os.curdir)}=."]
 
 
 STUBS = "src/binding/mirlaxon-stubs"
+DEPENDS = [os.path.join(root, name) for root, _, names in os.walk("src") for name in names
+           if name.endswith((".hpp", ".inc", ".h"))]
 
 
 class BuildWithStubs(build_py):
@@ -37,6 +43,29 @@ class BuildWithStubs(build_py):
         super().run()
         self.copy_file(os.path.join(STUBS, "__init__.pyi"), os.path.join(self.build_lib, "mirlaxon.pyi"))
         self.copy_file("src/binding/py.typed", os.path.join(self.build_lib, "py.typed"))
+        self.copy_file("src/binding/c/mirlaxon.h", os.path.join(self.build_lib, "mirlaxon_arrays", "mirlaxon.h"))
+
+
+C_LIBRARY = "mirlaxon_arrays.libmirlaxon"
+
+
+class BuildWithCLibrary(build_ext):
+    """The C library is a plain shared library, libmirlaxon.so, not a module:
+    its file keeps that name (no interpreter suffix)."""
+
+    def get_ext_filename(self, fullname):
+        if fullname == C_LIBRARY:
+            return os.path.join("mirlaxon_arrays", "libmirlaxon.so")
+        return super().get_ext_filename(fullname)
+
+    def get_ext_fullpath(self, ext_name):
+        if ext_name == C_LIBRARY:
+            module_path = super().get_ext_fullpath(ext_name)
+            return os.path.join(os.path.dirname(module_path), "libmirlaxon.so")
+        return super().get_ext_fullpath(ext_name)
+
+    def get_export_symbols(self, ext):
+        return [] if ext.name == C_LIBRARY else super().get_export_symbols(ext)
 
 
 setup(
@@ -51,15 +80,23 @@ setup(
             define_macros=[("MIRLAXON_VERSION", f'"{VERSION}"')],
             extra_link_args=["-Wl,--version-script=src/binding/exports.map",
                              "-Wl,--exclude-libs,ALL"],
-            depends=[os.path.join(root, name) for root, _, names in os.walk("src") for name in names
-                     if name.endswith(".hpp")],
-        )
+            depends=DEPENDS,
+        ),
+        Extension(
+            C_LIBRARY,
+            C_LIBRARY_SOURCES,
+            include_dirs=["src"],
+            language="c++",
+            extra_compile_args=NUMERICS + VISIBILITY + PREFIX_MAP,
+            extra_link_args=["-Wl,--version-script=src/binding/c/exports.map", "-Wl,--exclude-libs,ALL"],
+            depends=DEPENDS,
+        ),
     ],
-    packages=["mirlaxon-stubs"],
-    package_dir={"mirlaxon-stubs": STUBS},
+    packages=["mirlaxon-stubs", "mirlaxon_arrays"],
+    package_dir={"mirlaxon-stubs": STUBS, "mirlaxon_arrays": "src/binding/arrays/mirlaxon_arrays"},
     package_data={"mirlaxon-stubs": ["__init__.pyi"]},
     py_modules=[],
-    cmdclass={"build_py": BuildWithStubs},
+    cmdclass={"build_py": BuildWithStubs, "build_ext": BuildWithCLibrary},
     # pip builds in the source tree; keep clear of the developers' build folders.
     options={"build": {"build_base": "build-pip"}},
     zip_safe=False,

@@ -9,9 +9,9 @@ cd "$(dirname "$0")/.."
 seconds="${1:-60}"
 mkdir -p build-fuzz/corpus build-fuzz/artifacts
 
-# The core's sources and numerical flags, as every build reads them.
+# The core's and the C library's sources and numerical flags, as every build reads them.
 inputs() { sed -n "s/^$1: *//p" src/build_inputs.txt; }
-mapfile -t core < <(inputs core | sed 's|^|src/|')
+mapfile -t core < <(inputs core; inputs c_library) ; core=("${core[@]/#/src/}")
 mapfile -t numerics < <(inputs optimisation; inputs numerics)
 
 # libstdc++ 12 offers std::expected only when __cpp_concepts reports C++20's

@@ -29,6 +29,7 @@ for python in /usr/bin/pypy3 /usr/bin/python3; do
   "$venv/bin/pip" install -q --no-index --find-links /usr/share/python-wheels wheel
   "$venv/bin/pip" install -q --no-build-isolation --no-index "${archive[0]}"
   (cd "$work" && "$venv/bin/python" "$repo/tests/install/check_installed.py")
+  (cd "$work" && "$venv/bin/python" "$repo/tests/install/check_installed_arrays.py" "$repo/examples/light_curve.c")
   module=$("$venv/bin/python" -c "import mirlaxon; print(mirlaxon.__file__)")
   if strings "$module" | grep -E "$repo|$work|/tmp/|/home/|/root/"; then
     echo "$module holds a path of the build machine" >&2
