@@ -18,7 +18,8 @@ def build_inputs(kind):
 
 
 SOURCES = [os.path.join("src", name) for name in build_inputs("core") + build_inputs("binding")]
-C_LIBRARY_SOURCES = [os.path.join("src", name) for name in build_inputs("core") + build_inputs("c_library")]
+CORE_SOURCES = [os.path.join("src", name) for name in build_inputs("core")]
+C_LIBRARY_SOURCES = [os.path.join("src", name) for name in build_inputs("c_library")]
 (VERSION,) = build_inputs("version")
 
 # Results are bit-reproducible only with these: one optimisation level, no
@@ -51,7 +52,15 @@ C_LIBRARY = "mirlaxon_arrays.libmirlaxon"
 
 class BuildWithCLibrary(build_ext):
     """The C library is a plain shared library, libmirlaxon.so, not a module:
-    its file keeps that name (no interpreter suffix)."""
+    its file keeps that name (no interpreter suffix). It links the core's
+    objects the module's build made (the same sources and flags), so the
+    core is compiled once."""
+
+    def build_extension(self, ext):
+        if ext.name == C_LIBRARY:
+            ext.extra_objects = self.compiler.object_filenames(CORE_SOURCES, output_dir=self.build_temp)
+            ext.depends = ext.depends + ext.extra_objects
+        super().build_extension(ext)
 
     def get_ext_filename(self, fullname):
         if fullname == C_LIBRARY:
@@ -82,6 +91,7 @@ setup(
                              "-Wl,--exclude-libs,ALL"],
             depends=DEPENDS,
         ),
+        # After the module, whose core objects it links.
         Extension(
             C_LIBRARY,
             C_LIBRARY_SOURCES,
