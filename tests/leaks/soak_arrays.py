@@ -14,7 +14,6 @@ import mirlaxon_arrays as m
 
 sys.path.insert(0, os.path.join(os.path.dirname(os.path.abspath(__file__)), os.pardir))
 import function_surface  # noqa: E402
-from soak import resident_kb  # noqa: E402
 
 TOTAL_CALLS = 1_000_000
 ROUNDS = 10
@@ -40,6 +39,14 @@ ERRORS = [
     lambda: m.integrated_limb_law_heyrovsky_magnification(SEPARATIONS, 1.0, 1.0, [-1.0], [1.0]),  # ValueError
     lambda: m.integrated_flux_map_heyrovsky_magnification(SEPARATIONS, 1.0, 1.0, [0.5], []),      # ValueError
 ]
+
+
+def resident_kb():
+    with open("/proc/self/status") as status:
+        for line in status:
+            if line.startswith("VmRSS:"):
+                return int(line.split()[1])
+    raise RuntimeError("no VmRSS in /proc/self/status")
 
 
 def main():
