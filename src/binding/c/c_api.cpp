@@ -21,7 +21,7 @@ namespace {
 
 void copy_text(std::span<char> destination, std::string_view text) {
   const std::size_t count = std::min(text.size(), destination.size() - 1);
-  std::memcpy(destination.data(), text.data(), count);
+  if (count > 0) std::memcpy(destination.data(), text.data(), count);  // an empty view's data may be null
   destination[count] = '\0';
 }
 
