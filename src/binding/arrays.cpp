@@ -1,5 +1,6 @@
 #include "binding/arrays.hpp"
 
+#include <algorithm>
 #include <bit>
 #include <cstring>
 #include <string>
@@ -43,9 +44,9 @@ bool is_native_double(const char* format) {
 // A new float64 array of `count` zeros: numpy's, or array('d') (one repeat
 // of a one-item array, with no host object per value).
 PyObject* new_array(std::size_t count, bool numpy) {
-  PyRef size(PyLong_FromSize_t(count));
-  if (!size) return nullptr;
   if (numpy) {
+    PyRef size(PyLong_FromSize_t(count));
+    if (!size) return nullptr;
     if (numpy_empty == nullptr) {
       PyRef module(PyImport_ImportModule("numpy"));
       if (!module) return nullptr;
@@ -61,18 +62,37 @@ PyObject* new_array(std::size_t count, bool numpy) {
     array_of_one_zero = PyObject_CallFunction(type.get(), "s[d]", "d", 0.0);  // kept for the process
     if (array_of_one_zero == nullptr) return nullptr;
   }
-  return PySequence_Repeat(array_of_one_zero, static_cast<Py_ssize_t>(count));
+  return Py_TYPE(array_of_one_zero)->tp_as_sequence->sq_repeat(array_of_one_zero, static_cast<Py_ssize_t>(count));
 }
 
 bool fill(PyObject* target, const models::Samples& values) {
+  if (values.empty()) return true;
   Py_buffer view;
   if (PyObject_GetBuffer(target, &view, PyBUF_WRITABLE) < 0) return false;
-  if (!values.empty()) std::memcpy(view.buf, values.data(), values.size() * sizeof(double));
+  std::memcpy(view.buf, values.data(), values.size() * sizeof(double));
   PyBuffer_Release(&view);
   return true;
 }
 
 }  // namespace
+
+std::expected<std::vector<double>, PyErr> extract_samples_in_place(PyObject* object) {
+  if (!PyList_CheckExact(object) && !PyTuple_CheckExact(object)) return extract_samples(object);
+  std::vector<double> samples;
+  samples.reserve(std::min(static_cast<std::size_t>(PySequence_Fast_GET_SIZE(object)), MAX_RESERVATION));
+  for (Py_ssize_t i = 0; i < PySequence_Fast_GET_SIZE(object); ++i) {
+    PyObject* item = PySequence_Fast_GET_ITEM(object, i);
+    if (Py_TYPE(item) == &PyFloat_Type) {
+      samples.push_back(reinterpret_cast<PyFloatObject*>(item)->ob_fval);
+      continue;
+    }
+    const PyRef held = PyRef::borrowed(item);  // a hook may drop the list's reference
+    auto value = extract_number(item);
+    if (!value) return std::unexpected(std::move(value.error()));
+    samples.push_back(*value);
+  }
+  return samples;
+}
 
 OutBuffer::~OutBuffer() {
   if (held_) PyBuffer_Release(&view_);

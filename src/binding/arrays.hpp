@@ -57,6 +57,12 @@ struct ArrayCall {
 std::expected<void, PyErr> split_array_call(PyObject* const* args, Py_ssize_t nargs, PyObject* kwnames,
                                             ArrayCall& call);
 
+// The array front's sequences: extract_samples' rules and results, with a
+// list or tuple read item by item in place (no iterator object), as its
+// iterator would read it: the length looked at before every item, so that a
+// conversion hook changing the list is seen the same way.
+std::expected<std::vector<double>, PyErr> extract_samples_in_place(PyObject* object);
+
 // Adds the submodule `_arrays` (the array functions of `table`, ended by an
 // empty row) to the module.
 std::expected<void, PyErr> add_array_functions(PyObject* module, PyMethodDef* table);
@@ -74,7 +80,8 @@ PyObject* array_handler(PyObject* /*module*/, PyObject* const* args, Py_ssize_t 
       std::move(split.error()).restore();
       return nullptr;
     }
-    if (auto bound = extract_arguments_fastcall(Description, call.call_args, nargs, call.call_kwnames, arguments);
+    if (auto bound = extract_arguments_fastcall(Description, call.call_args, nargs, call.call_kwnames, arguments,
+                                                &extract_samples_in_place);
         !bound) {
       std::move(bound.error()).restore();
       return nullptr;
