@@ -12,13 +12,17 @@ varying fastest).
 
     /usr/bin/python3 examples/survey_grid.py [--curves N] [--epochs M]
         [--workers K] [--repeat R] [--small] [--no-dask | --require-dask]
-        [--module-dir DIR]
+        [--module-dir DIR] [--arrays-dir DIR] [--require-front]
     pypy3 examples/survey_grid.py --no-dask
 
 computes 200 curves of 2 000 epochs by default (--small: 16 of 200, for CI)
 four ways, on K workers (default: every core):
 
   serial     one call per curve, one after the other;
+  array front  the same, serially and on a thread pool, through the array
+             front mirlaxon_arrays (separations in and magnifications out as
+             array('d')), when it can be imported: its speed-up against the
+             module's serial run is the gain of the front;
   threads    concurrent.futures.ThreadPoolExecutor: the integrated functions
              run without the interpreter lock, so one thread's call overlaps
              the others' calls and their building of separations, which
@@ -87,6 +91,16 @@ def light_curve(rho, u0, epochs):
     return array.array("d", mirlaxon.integrated_heyrovsky_magnification(l, 1.0, rho))
 
 
+def light_curve_front(rho, u0, epochs):
+    """The same curve through the array front (mirlaxon_arrays): the same
+    separations, given as an array('d'), and the magnifications back as one,
+    with no float object made per value on the way in or out."""
+    import mirlaxon_arrays
+    step = 2.0 * HALF_SPAN / (epochs - 1)
+    l = array.array("d", [math.sqrt(u0 * u0 + (k * step - HALF_SPAN) ** 2) for k in range(epochs)])
+    return mirlaxon_arrays.integrated_heyrovsky_magnification(l, 1.0, rho)
+
+
 def light_curves(batch, epochs):
     """The curves of a batch of (rho, u0) pairs: one task of a cluster."""
     return [light_curve(rho, u0, epochs) for rho, u0 in batch]
@@ -130,6 +144,19 @@ def run_threads(pairs, epochs, workers):
     with concurrent.futures.ThreadPoolExecutor(max_workers=workers) as pool:
         start = time.perf_counter()
         curves = list(pool.map(light_curve, *zip(*pairs), [epochs] * len(pairs)))
+        return time.perf_counter() - start, curves
+
+
+def run_front_serial(pairs, epochs, workers):
+    start = time.perf_counter()
+    curves = [light_curve_front(rho, u0, epochs) for rho, u0 in pairs]
+    return time.perf_counter() - start, curves
+
+
+def run_front_threads(pairs, epochs, workers):
+    with concurrent.futures.ThreadPoolExecutor(max_workers=workers) as pool:
+        start = time.perf_counter()
+        curves = list(pool.map(light_curve_front, *zip(*pairs), [epochs] * len(pairs)))
         return time.perf_counter() - start, curves
 
 
@@ -235,6 +262,21 @@ def import_mirlaxon(module_dir):
     return mirlaxon
 
 
+def import_front(arrays_dir):
+    """mirlaxon_arrays from `arrays_dir`, else from the path, else from the
+    build beside this folder; None if there is none."""
+    folders = [arrays_dir] if arrays_dir else [None, os.path.join(
+        os.path.dirname(os.path.abspath(__file__)), os.pardir, "build-release", "arrays")]
+    for folder in folders:
+        if folder is not None:
+            sys.path.insert(0, os.path.abspath(folder))
+        try:
+            return importlib.import_module("mirlaxon_arrays")
+        except ImportError:
+            continue
+    return None
+
+
 def main():
     parser = argparse.ArgumentParser(description=__doc__.split("\n\n")[0])
     parser.add_argument("--curves", type=int, help="number of light curves (default 200, --small 16)")
@@ -247,6 +289,10 @@ def main():
     dask_group.add_argument("--no-dask", action="store_true", help="skip the Dask cluster")
     dask_group.add_argument("--require-dask", action="store_true", help="fail (status 2) if Dask is missing")
     parser.add_argument("--module-dir", help="folder holding the mirlaxon extension module")
+    parser.add_argument("--arrays-dir", help="folder holding the array front, mirlaxon_arrays (default: the "
+                        "path, else build-release/arrays beside this folder)")
+    parser.add_argument("--require-front", action="store_true",
+                        help="fail (status 2) if the array front cannot be imported")
     args = parser.parse_args()
     curves = args.curves if args.curves is not None else (16 if args.small else 200)
     epochs = args.epochs if args.epochs is not None else (200 if args.small else 2000)
@@ -269,6 +315,14 @@ def main():
                 cannot_run("Dask is required but unavailable: " + why)
             print("Dask skipped: " + why)
 
+    front = import_front(args.arrays_dir)
+    if front is None and args.require_front:
+        cannot_run("the array front (mirlaxon_arrays) is required but cannot be imported")
+    if front is not None:
+        ways[1:1] = [("serial, array front", run_front_serial), ("threads, array front", run_front_threads)]
+    else:
+        print("array front skipped: mirlaxon_arrays cannot be imported (pass --arrays-dir)")
+
     pairs, shape = survey_grid(curves)
     print("mirlaxon from %s" % os.path.dirname(os.path.realpath(mirlaxon.__file__)))
     print("%s %s, %d workers, best of %d run%s" % (
@@ -278,7 +332,7 @@ def main():
           "over +-%g rho tE: %d separations" % (curves, *RHO_RANGE, *U0_RANGE, curves, *shape, epochs, HALF_SPAN,
                                              curves * epochs))
     print()
-    print("%-22s %11s %9s %14s %9s" % ("way", "compute (s)", "speed-up", "+ start/stop", "overall"))
+    print("%-28s %11s %9s %14s %9s" % ("way", "compute (s)", "speed-up", "+ start/stop", "overall"))
 
     reference = None
     serial_time = None
@@ -303,9 +357,9 @@ def main():
                     failures.append("%s (run %d) differs from serial: %s" % (name, run_number, problem))
         if serial_time is None:
             serial_time = best
-        label = name if name == "serial" else "%s (%d)" % (name, args.workers)
-        print("%-22s %11.3f %9.2f %14s %9.2f" % (
-            label, best, serial_time / best, "-" if name == "serial" else "%.3f" % best_overhead,
+        label = name if name.startswith("serial") else "%s (%d)" % (name, args.workers)
+        print("%-28s %11.3f %9.2f %14s %9.2f" % (
+            label, best, serial_time / best, "-" if name.startswith("serial") else "%.3f" % best_overhead,
             serial_time / (best + best_overhead)), flush=True)
 
     print()

@@ -10,9 +10,9 @@ source scripts/build_inputs.sh
 seconds="${1:-60}"
 mkdir -p build-fuzz/corpus build-fuzz/artifacts
 
-# The core's sources, the standard and the numerical flags, as every build
-# reads them.
-mapfile -t core < <(inputs core | sed 's|^|src/|')
+# The core's and the C library's sources, the standard and the numerical
+# flags, as every build reads them.
+mapfile -t core < <(inputs core; inputs c_library); core=("${core[@]/#/src/}")
 mapfile -t numerics < <(inputs standard; inputs optimisation; inputs numerics)
 
 # libstdc++ 12 offers std::expected only when __cpp_concepts reports C++20's

@@ -7,7 +7,7 @@
 # installs into fresh virtual environments of both interpreters.
 set -euo pipefail
 cd "$(dirname "$0")/.."
-MIRLAXON_EXTRA_PACKAGES="python3-numpy python3-scipy python3-distributed python3-dbg mypy pypy3-venv python3-venv python3-wheel-whl
+MIRLAXON_EXTRA_PACKAGES="python3-cffi python3-numpy python3-scipy python3-distributed python3-dbg mypy pypy3-venv python3-venv python3-wheel-whl
   python3-pip-whl python3-setuptools-whl clang-16 libclang-rt-16-dev" scripts/setup.sh
 ctest --test-dir build-release --output-on-failure "$@"
 # The kernels without their AVX2 lanes: the scalar code alone, through the

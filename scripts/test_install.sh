@@ -3,7 +3,9 @@
 # installed with pip, offline, into fresh virtual environments of PyPy and
 # of Debian's CPython (this one with --system-site-packages, the recipe for
 # Debian's numpy), then used from outside the source tree: import, calls,
-# the stubs beside the module, no build-machine path in the module, and
+# the stubs beside the module, no build-machine path in the module, the
+# array front with its C library and header (the C example built against
+# them), no build-machine path in the library, and
 # mypy reading the stubs (numpy arrays and scalars accepted, a str where a
 # sequence goes rejected).
 set -euo pipefail
@@ -30,11 +32,15 @@ for python in "$MIRLAXON_PYPY" "$MIRLAXON_CPYTHON"; do
   "$venv/bin/pip" install -q --no-index --find-links /usr/share/python-wheels wheel
   "$venv/bin/pip" install -q --no-build-isolation --no-index "${archive[0]}"
   (cd "$work" && "$venv/bin/python" "$repo/tests/install/check_installed.py")
+  (cd "$work" && "$venv/bin/python" "$repo/tests/install/check_installed_arrays.py" "$repo/examples/light_curve.c")
   module=$("$venv/bin/python" -c "import mirlaxon; print(mirlaxon.__file__)")
-  if strings "$module" | grep -E "$repo|$work|/tmp/|/home/|/root/"; then
-    echo "$module holds a path of the build machine" >&2
-    exit 1
-  fi
+  library=$("$venv/bin/python" -c "import mirlaxon_arrays; print(mirlaxon_arrays.paths()[0])")
+  for built in "$module" "$library"; do
+    if strings "$built" | grep -E "$repo|$work|/tmp/|/home/|/root/"; then
+      echo "$built holds a path of the build machine" >&2
+      exit 1
+    fi
+  done
 done
 
 if command -v mypy >/dev/null; then

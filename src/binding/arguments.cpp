@@ -219,7 +219,8 @@ PyErr argument_extraction_error(std::string_view parameter_name, PyErr error) {
 
 std::expected<void, PyErr> extract_arguments_fastcall(const FunctionDescription& function,
                                                       PyObject* const* args, Py_ssize_t nargs,
-                                                      PyObject* kwnames, Arguments& converted) {
+                                                      PyObject* kwnames, Arguments& converted,
+                                                      SamplesConverter convert_samples) {
   const auto parameters = function.parameters;
   const auto count = static_cast<Py_ssize_t>(parameters.size());
   if (nargs > count) {
@@ -264,7 +265,7 @@ std::expected<void, PyErr> extract_arguments_fastcall(const FunctionDescription&
       if (!value) return std::unexpected(argument_extraction_error(parameters[i].text(), std::move(value.error())));
       argument.number = *value;
     } else {
-      auto value = extract_samples(slots[i]);
+      auto value = convert_samples(slots[i]);
       if (!value) return std::unexpected(argument_extraction_error(parameters[i].text(), std::move(value.error())));
       argument.samples = std::move(*value);
     }

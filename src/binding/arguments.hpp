@@ -76,13 +76,17 @@ using Arguments = std::array<Argument, MAX_PARAMETERS>;
 // parameter in order. Fails with the first problem in the order: too many
 // positional arguments, keyword problems, missing parameters, conversions
 // (earliest parameter first).
-std::expected<void, PyErr> extract_arguments_fastcall(const FunctionDescription& function,
-                                                      PyObject* const* args, Py_ssize_t nargs,
-                                                      PyObject* kwnames, Arguments& converted);
-
 // Conversions, exposed for the result side and for tests of the rules.
 std::expected<double, PyErr> extract_number(PyObject* object);
 std::expected<std::vector<double>, PyErr> extract_samples(PyObject* object);
+
+// A sequence's converter: extract_samples, or a front's own with the same rules.
+using SamplesConverter = std::expected<std::vector<double>, PyErr> (*)(PyObject*);
+
+std::expected<void, PyErr> extract_arguments_fastcall(const FunctionDescription& function,
+                                                      PyObject* const* args, Py_ssize_t nargs,
+                                                      PyObject* kwnames, Arguments& converted,
+                                                      SamplesConverter convert_samples = extract_samples);
 
 // Re-words a conversion failure as "argument '{name}': {text}" when its type
 // is exactly TypeError; any other error passes through unchanged.

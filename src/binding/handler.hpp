@@ -92,6 +92,14 @@ class SeparationPieces {
   bool done_ = false;
 };
 
+// The module's result: a float, or a list of floats.
+struct ModuleResult {
+  template <class T>
+  PyObject* operator()(const T& result) const {
+    return to_host(result);
+  }
+};
+
 template <class T>
 constexpr ArgKind kind_of() {
   if constexpr (std::is_same_v<T, double>) {
@@ -134,20 +142,23 @@ struct ModelSignature<R (*)(Params...)> {
   // the separations (every model's value at a separation is independent of
   // the others, to the bit), taking the lock back between pieces to run the
   // host's signal handlers, so that Ctrl-C ends a long call.
-  template <auto Model, std::size_t... I>
+  //
+  // `convert` makes the host's result of the model's result or failure
+  // (the module's lists, or the array front's arrays).
+  template <auto Model, std::size_t... I, class Convert = ModuleResult>
   static PyObject* invoke(const FunctionDescription& description, Arguments& arguments,
-                          std::index_sequence<I...>) {
-    if (!releases_lock(description, arguments)) return to_host(Model(take<Params>(arguments[I])...));
+                          std::index_sequence<I...>, const Convert& convert = {}) {
+    if (!releases_lock(description, arguments)) return convert(Model(take<Params>(arguments[I])...));
     if constexpr (batched_over_separations) {
       return invoke_interruptible<Model>(arguments, first_piece(description, arguments),
-                                         std::index_sequence<I...>{});
+                                         std::index_sequence<I...>{}, convert);
     }
     std::optional<R> result;
     {
       const ReleasedInterpreterLock unlocked;
       result.emplace(Model(take<Params>(arguments[I])...));
     }
-    return to_host(*result);
+    return convert(*result);
   }
 
   // Model evaluations per separation: one, or one per sample summed over.
@@ -193,9 +204,9 @@ struct ModelSignature<R (*)(Params...)> {
     }
   }();
 
-  template <auto Model, std::size_t... I>
+  template <auto Model, std::size_t... I, class Convert>
   static PyObject* invoke_interruptible(Arguments& arguments, std::size_t first,
-                                        std::index_sequence<I...>) {
+                                        std::index_sequence<I...>, const Convert& convert) {
     const std::span<const double> separations(arguments[0].samples);
     models::Samples values;
     values.reserve(separations.size());
@@ -213,13 +224,13 @@ struct ModelSignature<R (*)(Params...)> {
       if constexpr (std::is_same_v<R, models::Samples>) {
         piece_values = &*piece;
       } else {
-        if (!*piece) return to_host(*piece);  // the failure, as a whole call reports it
+        if (!*piece) return convert(*piece);  // the failure, as a whole call reports it
         piece_values = &**piece;
       }
       values.insert(values.end(), piece_values->begin(), piece_values->end());
       if (!pieces.done() && check_signals() < 0) return nullptr;  // no partial result
     } while (!pieces.done());
-    return to_host(values);
+    return convert(values);
   }
 
   template <class T, std::size_t Index>

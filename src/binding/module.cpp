@@ -1,6 +1,7 @@
 // The extension module "mirlaxon": its definition, its table of functions and
 // its single export, PyInit_mirlaxon.
 #include "binding/arguments.hpp"
+#include "binding/arrays.hpp"
 #include "binding/handler.hpp"
 #include "binding/py_err.hpp"
 #include "binding/py_ref.hpp"
@@ -51,41 +52,6 @@ PyObject* to_host(const std::vector<double>& values) {
 
 namespace {
 
-constexpr Parameter L_SEQUENCE{ParamName::l, ArgKind::sequence};
-constexpr Parameter L_NUMBER{ParamName::l, ArgKind::number};
-constexpr Parameter R{ParamName::r, ArgKind::number};
-constexpr Parameter RE{ParamName::re, ArgKind::number};
-constexpr Parameter RSTAR{ParamName::rstar, ArgKind::number};
-constexpr Parameter BL{ParamName::bl, ArgKind::sequence};
-constexpr Parameter BF{ParamName::bf, ArgKind::sequence};
-constexpr Parameter POWERS{ParamName::powers, ArgKind::sequence};
-constexpr Parameter WEIGHTS{ParamName::weights, ArgKind::sequence};
-
-constexpr std::array SEPARATIONS = {L_SEQUENCE, RE, RSTAR};
-constexpr std::array SEPARATIONS_AND_FLUX_MAP = {L_SEQUENCE, RE, RSTAR, BL, BF};
-constexpr std::array ONE_RING = {L_NUMBER, R, RE, RSTAR};
-constexpr std::array SEPARATIONS_AND_LIMB_LAW = {L_SEQUENCE, RE, RSTAR, POWERS, WEIGHTS};
-
-// Each function of the module: its name and parameters (from which its text
-// signature is made), its lock policy and, in the table below, its model.
-constexpr FunctionDescription WITT_MAO{"witt_mao_magnification", SEPARATIONS,
-                                      LockPolicy::release_for_many};
-constexpr FunctionDescription INTEGRATED_WITT_MAO{"integrated_witt_mao_magnification", SEPARATIONS,
-                                                 LockPolicy::release};
-constexpr FunctionDescription INTEGRATED_FLUX_MAP_WITT_MAO{
-    "integrated_flux_map_witt_mao_magnification", SEPARATIONS_AND_FLUX_MAP, LockPolicy::release};
-constexpr FunctionDescription HEYROVSKY{"heyrovsky_magnification", ONE_RING, LockPolicy::hold};
-constexpr FunctionDescription INTEGRATED_HEYROVSKY{"integrated_heyrovsky_magnification",
-                                                   SEPARATIONS, LockPolicy::release};
-constexpr FunctionDescription INTEGRATED_FLUX_MAP_HEYROVSKY{
-    "integrated_flux_map_heyrovsky_magnification", SEPARATIONS_AND_FLUX_MAP, LockPolicy::release};
-// A closed-form ring per separation and sample.
-constexpr FunctionDescription DISCRETE_FLUX_MAP_HEYROVSKY{
-    "discrete_flux_map_heyrovsky_magnification", SEPARATIONS_AND_FLUX_MAP,
-    LockPolicy::release_for_many, ParamName::bl};
-constexpr FunctionDescription INTEGRATED_LIMB_LAW_HEYROVSKY{
-    "integrated_limb_law_heyrovsky_magnification", SEPARATIONS_AND_LIMB_LAW, LockPolicy::release};
-
 constexpr int FASTCALL_WITH_KEYWORDS = METH_FASTCALL | METH_KEYWORDS;
 
 // The doc string is the text signature only.
@@ -97,17 +63,8 @@ constexpr PyMethodDef method() {
                      FASTCALL_WITH_KEYWORDS, TextSignature<Description>::text.data()};
 }
 
-// Registration order is the order of __all__.
-PyMethodDef function_table[] = {
-    method<WITT_MAO, &models::witt_mao_magnification>(),
-    method<INTEGRATED_WITT_MAO, &models::integrated_witt_mao_magnification>(),
-    method<INTEGRATED_FLUX_MAP_WITT_MAO, &models::integrated_flux_map_witt_mao_magnification>(),
-    method<HEYROVSKY, &models::heyrovsky_magnification>(),
-    method<INTEGRATED_HEYROVSKY, &models::integrated_heyrovsky_magnification>(),
-    method<INTEGRATED_FLUX_MAP_HEYROVSKY, &models::integrated_flux_map_heyrovsky_magnification>(),
-    method<DISCRETE_FLUX_MAP_HEYROVSKY, &models::discrete_flux_map_heyrovsky_magnification>(),
-    method<INTEGRATED_LIMB_LAW_HEYROVSKY, &models::integrated_limb_law_heyrovsky_magnification>(),
-};
+// The descriptions and method rows, from src/binding/functions.json.
+#include "binding/function_table.inc"
 
 PyModuleDef module_definition = {
     PyModuleDef_HEAD_INIT,
@@ -213,6 +170,12 @@ PyObject* initialise() {
       return nullptr;
     }
   }
+#ifndef PYPY_VERSION
+  if (auto added = add_array_functions(module.get(), array_function_table); !added) {
+    std::move(added.error()).restore();
+    return nullptr;
+  }
+#endif
   if (module_cache == nullptr) module_cache = module.release();  // kept for the process
   Py_INCREF(module_cache);
   return module_cache;

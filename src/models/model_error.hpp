@@ -63,6 +63,9 @@ class ModelError {
   // A bad item's value, for the front to write as its host does.
   bool has_value() const { return kind_ == Kind::value && requirement_ != nullptr; }
   double value() const { return value_; }
+  // A bad item's sequence and index (a front that writes its own message).
+  const char* argument() const { return argument_; }
+  std::size_t index() const { return index_; }
   std::source_location where() const { return where_; }
 
   // The message, with `value_text` standing for the bad item's value (unused

@@ -3,7 +3,9 @@
 // subnormals, huge and negative numbers) easy to reach. Whatever the input,
 // nothing may crash or hit undefined behaviour (the sanitizers watch), and
 // every failure must carry one of the fixed texts: a kernel message, or for
-// a flux map of mismatched lengths the equality-assertion text.
+// a flux map of mismatched lengths the equality-assertion text. The C
+// library's entries must agree with the models they wrap, bit for bit and
+// failure for failure, and write nothing on failure.
 #include <cstddef>
 #include <cstdint>
 #include <cstdlib>
@@ -13,6 +15,7 @@
 #include <string_view>
 #include <vector>
 
+#include "binding/c/mirlaxon.h"
 #include "ellip/bulirsch.hpp"
 #include "ellip/carlson.hpp"
 #include "ellip/legendre.hpp"
@@ -100,11 +103,118 @@ void check(const models::ModelResult<T>& result, std::size_t expected_size) {
   }
 }
 
+bool same_bits(double a, double b) { return std::memcmp(&a, &b, sizeof a) == 0; }
+
+int c_status(const models::ModelError& error) {
+  switch (error.kind()) {
+    case models::ModelError::Kind::kernel: return MIRLAXON_KERNEL_FAILURE;
+    case models::ModelError::Kind::value: return MIRLAXON_VALUE_ERROR;
+    case models::ModelError::Kind::assertion: break;
+  }
+  return MIRLAXON_LENGTH_MISMATCH;
+}
+
+// The C entry `call(out, error)` against the model's own result: the same
+// status and bits, nothing written on failure, a report the caller can read
+// (the message the model writes, a bad item's name, value and where its
+// text starts), and the same status without a report.
+template <class T, class Call>
+void check_c(const models::ModelResult<T>& model, std::size_t count, const Call& call) {
+  constexpr double UNTOUCHED = -1234.5;
+  std::vector<double> out(count + 1, UNTOUCHED);
+  mirlaxon_error error;
+  std::memset(&error, 0x5a, sizeof error);
+  const int status = call(out.data(), &error);
+  require(status == error.status && call(out.data(), nullptr) == status);
+  require(std::memchr(error.message, '\0', sizeof error.message) != nullptr);
+  require(std::memchr(error.argument, '\0', sizeof error.argument) != nullptr);
+  require(same_bits(out[count], UNTOUCHED));
+  if (model) {
+    require(status == MIRLAXON_OK);
+    if constexpr (std::is_same_v<T, double>) {
+      require(same_bits(out[0], *model));
+    } else {
+      for (std::size_t i = 0; i < count; ++i) require(same_bits(out[i], (*model)[i]));
+    }
+    return;
+  }
+  for (const double value : out) require(same_bits(value, UNTOUCHED));
+  require(status == c_status(model.error()));
+  const std::string_view message(error.message);
+  if (model.error().has_value()) {
+    require(error.argument[0] != '\0' && error.value_offset < message.size());
+    require(same_bits(error.value, model.error().value()));
+    require(model.error().message(message.substr(error.value_offset)) == message);
+  } else {
+    require(error.argument[0] == '\0' && model.error().message() == message);
+  }
+}
+
+void check_c_entries(Input& in) {
+  const std::vector<double> l = in.numbers(3);
+  const double re = in.number(), rstar = in.number();
+  const std::vector<double> a = in.numbers(5), b = in.numbers(5);
+  const std::size_t n = l.size();
+  switch (in.byte() % 8) {
+    case 0:
+      check_c(models::witt_mao_magnification(l, re, rstar), n, [&](double* out, mirlaxon_error* error) {
+        return mirlaxon_witt_mao_magnification(l.data(), n, re, rstar, out, error);
+      });
+      break;
+    case 1:
+      check_c(models::integrated_witt_mao_magnification(l, re, rstar), n, [&](double* out, mirlaxon_error* error) {
+        return mirlaxon_integrated_witt_mao_magnification(l.data(), n, re, rstar, out, error);
+      });
+      break;
+    case 2:
+      check_c(models::integrated_flux_map_witt_mao_magnification(l, re, rstar, a, b), n,
+              [&](double* out, mirlaxon_error* error) {
+                return mirlaxon_integrated_flux_map_witt_mao_magnification(l.data(), n, re, rstar, a.data(),
+                                                                           a.size(), b.data(), b.size(), out, error);
+              });
+      break;
+    case 3: {
+      const double r = in.number();
+      const double at = l.empty() ? 0.0 : l[0];
+      check_c(models::heyrovsky_magnification(at, r, re, rstar), 1, [&](double* out, mirlaxon_error* error) {
+        return mirlaxon_heyrovsky_magnification(at, r, re, rstar, out, error);
+      });
+      break;
+    }
+    case 4:
+      check_c(models::integrated_heyrovsky_magnification(l, re, rstar), n, [&](double* out, mirlaxon_error* error) {
+        return mirlaxon_integrated_heyrovsky_magnification(l.data(), n, re, rstar, out, error);
+      });
+      break;
+    case 5:
+      check_c(models::integrated_flux_map_heyrovsky_magnification(l, re, rstar, a, b), n,
+              [&](double* out, mirlaxon_error* error) {
+                return mirlaxon_integrated_flux_map_heyrovsky_magnification(l.data(), n, re, rstar, a.data(),
+                                                                            a.size(), b.data(), b.size(), out, error);
+              });
+      break;
+    case 6:
+      check_c(models::discrete_flux_map_heyrovsky_magnification(l, re, rstar, a, b), n,
+              [&](double* out, mirlaxon_error* error) {
+                return mirlaxon_discrete_flux_map_heyrovsky_magnification(l.data(), n, re, rstar, a.data(), a.size(),
+                                                                          b.data(), b.size(), out, error);
+              });
+      break;
+    default:
+      check_c(models::integrated_limb_law_heyrovsky_magnification(l, re, rstar, a, b), n,
+              [&](double* out, mirlaxon_error* error) {
+                return mirlaxon_integrated_limb_law_heyrovsky_magnification(l.data(), n, re, rstar, a.data(),
+                                                                            a.size(), b.data(), b.size(), out, error);
+              });
+      break;
+  }
+}
+
 }  // namespace
 
 extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size) {
   Input in(data, size);
-  switch (in.byte() % 16) {
+  switch (in.byte() % 17) {
     case 0: check(carlson::elliprc(in.number(), in.number())); break;
     case 1: check(carlson::elliprf(in.number(), in.number(), in.number())); break;
     case 2: check(carlson::elliprd(in.number(), in.number(), in.number())); break;
@@ -171,6 +281,7 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
       if (which == 2) check(models::discrete_flux_map_heyrovsky_magnification(l, re, rstar, bl, bf), l.size());
       break;
     }
+    case 16: check_c_entries(in); break;
     case 14: {
       const std::vector<double> xp = in.numbers(6), fp = in.numbers(6);
       const auto rule = mirlaxon::interp::OutsideRule::FixedValue(in.number());

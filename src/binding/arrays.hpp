@@ -1,0 +1,108 @@
+// The array front's functions under CPython: the module's own binder and
+// descriptions, with one more keyword, `out`, and float64 arrays for results
+// instead of lists (a host object per call, not per value). Sequences are
+// read as the module reads them: a contiguous float64 buffer in one copy.
+#pragma once
+
+#include "binding/handler.hpp"
+
+#include <vector>
+
+namespace mirlaxon::binding {
+
+// The caller's `out`: a writable, one-dimensional, contiguous float64
+// buffer, held (so that it can't be resized) until the values are written.
+class OutBuffer {
+ public:
+  OutBuffer() = default;
+  ~OutBuffer();
+  OutBuffer(const OutBuffer&) = delete;
+  OutBuffer& operator=(const OutBuffer&) = delete;
+
+  // Takes `out` for `count` values: TypeError for anything but a writable
+  // float64 buffer, ValueError for one of another length.
+  std::expected<void, PyErr> take(PyObject* out, std::size_t count);
+  bool held() const { return held_; }
+  void write(const models::Samples& values) const;
+
+ private:
+  Py_buffer view_{};
+  bool held_ = false;
+};
+
+// The host's result of an array function: its values in the caller's `out`
+// (then `out` itself), or in a new numpy float64 array when the separations
+// came as a numpy array, else in a new array('d'). A model's failure raises
+// the module's exception, except that a broken length assertion (a flux map
+// of two lengths) is a ValueError with the same text.
+struct ArrayResult {
+  PyObject* separations;  // borrowed
+  PyObject* out;          // borrowed; null for none
+  const OutBuffer& buffer;
+
+  PyObject* operator()(const models::Samples& values) const;
+  PyObject* operator()(const models::ModelResult<models::Samples>& result) const;
+};
+
+// A call's arguments without the `out` keyword, and what `out` and the
+// separations are.
+struct ArrayCall {
+  std::vector<PyObject*> args;  // only when `out` was given
+  PyRef kwnames;
+  PyObject* const* call_args = nullptr;
+  PyObject* call_kwnames = nullptr;
+  PyObject* out = nullptr;          // borrowed; null for none or None
+  PyObject* separations = nullptr;  // borrowed; null if not given
+};
+std::expected<void, PyErr> split_array_call(PyObject* const* args, Py_ssize_t nargs, PyObject* kwnames,
+                                            ArrayCall& call);
+
+// The array front's sequences: extract_samples' rules and results, with a
+// list or tuple read item by item in place (no iterator object), as its
+// iterator would read it: the length looked at before every item, so that a
+// conversion hook changing the list is seen the same way.
+std::expected<std::vector<double>, PyErr> extract_samples_in_place(PyObject* object);
+
+// Adds the submodule `_arrays` (the array functions of `table`, ended by an
+// empty row) to the module.
+std::expected<void, PyErr> add_array_functions(PyObject* module, PyMethodDef* table);
+
+template <const FunctionDescription& Description, auto Model>
+PyObject* array_handler(PyObject* /*module*/, PyObject* const* args, Py_ssize_t nargs, PyObject* kwnames) {
+  using Signature = detail::ModelSignature<decltype(Model)>;
+  static_assert(Signature::matches(Description.parameters),
+                "the description's parameters do not match the model's signature");
+  static_assert(Signature::batched_over_separations, "an array function takes its separations first");
+  return trap_panics([&]() -> PyObject* {
+    ArrayCall call;
+    Arguments arguments;
+    if (auto split = split_array_call(args, nargs, kwnames, call); !split) {
+      std::move(split.error()).restore();
+      return nullptr;
+    }
+    if (auto bound = extract_arguments_fastcall(Description, call.call_args, nargs, call.call_kwnames, arguments,
+                                                &extract_samples_in_place);
+        !bound) {
+      std::move(bound.error()).restore();
+      return nullptr;
+    }
+    OutBuffer buffer;
+    if (call.out != nullptr) {
+      if (auto taken = buffer.take(call.out, arguments[0].samples.size()); !taken) {
+        std::move(taken.error()).restore();
+        return nullptr;
+      }
+    }
+    return Signature::template invoke<Model>(Description, arguments, std::make_index_sequence<Signature::arity>{},
+                                             ArrayResult{call.separations, call.out, buffer});
+  });
+}
+
+template <const FunctionDescription& Description, auto Model>
+constexpr PyMethodDef array_method(const char* text_signature) {
+  return PyMethodDef{Description.name.data(),
+                     reinterpret_cast<PyCFunction>(reinterpret_cast<void (*)()>(&array_handler<Description, Model>)),
+                     METH_FASTCALL | METH_KEYWORDS, text_signature};
+}
+
+}  // namespace mirlaxon::binding
