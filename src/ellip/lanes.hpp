@@ -87,7 +87,9 @@ struct Four {
   detail::Raw v;
   Four() = default;
   Four(const detail::Raw& raw) : v(raw) {}           // NOLINT(google-explicit-constructor)
-  Four(double x) : v(detail::Raw{x, x, x, x}) {}    // NOLINT(google-explicit-constructor): a constant in every lane
+  // A constant in every lane (vbroadcastsd).
+  [[gnu::target("avx2")]] Four(double x)  // NOLINT(google-explicit-constructor)
+      : v(__builtin_ia32_vbroadcastsd_pd256(__extension__(__attribute__((vector_size(16))) double){x, x})) {}
 };
 
 inline Four operator+(const Four& a, const Four& b) { return a.v + b.v; }

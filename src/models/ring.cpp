@@ -50,7 +50,7 @@ double RingsAtSeparation::in_regime(double r, double d, Regime regime) const {
     }
     case Regime::closed_form: break;
   }
-  return closed_form(constants(), r, d);
+  return closed_form(constants(), l_ + r, d);
 }
 
 void RingsAtSeparation::in_regimes(const double* r, const double* d, double* out, std::size_t count) const {
@@ -83,10 +83,12 @@ void RingsAtSeparation::at_batch(std::span<const double> r, std::span<const doub
   const double* const distances = d.data();
   double* const values = out.data();
   lanes::for_each_group(r.size(), [c, regular, radii, distances, values, this](std::size_t i, auto type) {
-    const auto radius = lanes::load(radii + i, type);
-    const auto distance = lanes::load(distances + i, type);
-    if (regular && lanes::all_of(takes_closed_form(c, radius, distance))) [[likely]] {
-      lanes::store(closed_form(c, radius, distance), values + i);
+    using Real = typename decltype(type)::type;
+    const Real radius = lanes::load(radii + i, type);
+    const Real distance = lanes::load(distances + i, type);
+    const Real s = c.l + radius;
+    if (regular && lanes::all_of(takes_closed_form(radius, s, distance))) [[likely]] {
+      lanes::store(closed_form(c, s, distance), values + i);
       return;
     }
     in_regimes(radii + i, distances + i, values + i, type.width);

@@ -59,10 +59,11 @@ class RingsAtSeparation {
   // a = 2η² + d², b = 2η²·p + d²), without a square root or a quotient of
   // their own; and (4/(2π s √q))·(π/2) = 1/(s√q) leaves
   // A = numerator/(denominator·s·√q). One formula for a radius and for four.
+  // s = l + r, formed once by the caller for this and takes_closed_form (the
+  // first division waits for it).
   template <class Real>
-  static Real closed_form(const Constants& c, Real r, Real d) {
+  static Real closed_form(const Constants& c, Real s, Real d) {
     namespace lanes = ellip::lanes;
-    const Real s = c.l + r;
     const Real q = d * d + c.four_eta_squared;
     const Real abs_d = lanes::abs(d);
     const Real ratio = abs_d / s;
@@ -77,10 +78,10 @@ class RingsAtSeparation {
   // Whether radius r at distance d takes the closed form, for r ≥ 0 with a
   // regular separation: r finite, 0 ≠ |d| ≥ CLOSED_FORM_LIMIT·(l + r).
   template <class Real>
-  static auto takes_closed_form(const Constants& c, Real r, Real d) {
+  static auto takes_closed_form(Real r, Real s, Real d) {
     namespace lanes = ellip::lanes;
     return lanes::both(lanes::both(r >= 0.0, r < INFINITY),
-                       lanes::both(d != 0.0, lanes::abs(d) >= CLOSED_FORM_LIMIT * (c.l + r)));
+                       lanes::both(d != 0.0, lanes::abs(d) >= CLOSED_FORM_LIMIT * s));
   }
 
   double l_, eta_;
