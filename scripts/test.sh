@@ -11,10 +11,10 @@ MIRLAXON_EXTRA_PACKAGES="python3-cffi python3-numpy python3-scipy python3-distri
   python3-pip-whl python3-setuptools-whl clang-16 libclang-rt-16-dev" scripts/setup.sh
 ctest --test-dir build-release --output-on-failure "$@"
 # The kernels without their AVX2 lanes: the scalar code alone, through the
-# GoogleTest suites (no modules).
+# GoogleTest suites and the C library with its example (no modules).
 cmake -S . -B build-scalar -G Ninja -DCMAKE_BUILD_TYPE=Release -DMIRLAXON_VECTOR_LANES=OFF \
   -DMIRLAXON_PYPY=OFF -DMIRLAXON_CPYTHON=OFF >/dev/null
-cmake --build build-scalar --target mirlaxon_kernel_tests mirlaxon_model_tests
+cmake --build build-scalar --target mirlaxon_kernel_tests mirlaxon_model_tests mirlaxon_c example_light_curve_c
 ctest --test-dir build-scalar --output-on-failure
 scripts/test_sanitizers.sh
 scripts/test_leaks.sh
