@@ -18,6 +18,7 @@
 #include <vector>
 
 #include "constants.hpp"
+#include "separations.hpp"
 #include "models/built_in_profile.hpp"
 #include "models/disk.hpp"
 #include "models/disk_integrand.hpp"
@@ -90,15 +91,6 @@ double microseconds_per_separation(const Rule& rule, std::span<const double> l, 
     best = std::min(best, time / l.size());
   }
   return best;
-}
-
-std::vector<double> spread(double low, double high, std::size_t count, bool logarithmic) {
-  std::vector<double> l(count);
-  for (std::size_t i = 0; i < count; ++i) {
-    const double f = (i + 0.5) / count;
-    l[i] = logarithmic ? low * std::pow(high / low, f) : low + (high - low) * f;
-  }
-  return l;
 }
 
 // Every `step`-th separation: the tanh–sinh rule is slow.

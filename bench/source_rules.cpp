@@ -15,6 +15,7 @@
 #include <span>
 #include <vector>
 
+#include "separations.hpp"
 #include "models/far_field.hpp"
 #include "models/flux_map.hpp"
 #include "models/limb_law.hpp"
@@ -88,15 +89,6 @@ double microseconds_per_separation(const Rule& rule, std::span<const double> l, 
     best = std::min(best, total / (std::size(ETAS) * l.size()));
   }
   return best;
-}
-
-std::vector<double> spread(double low, double high, std::size_t count, bool logarithmic) {
-  std::vector<double> l(count);
-  for (std::size_t i = 0; i < count; ++i) {
-    const double f = (i + 0.5) / count;
-    l[i] = logarithmic ? low * std::pow(high / low, f) : low + (high - low) * f;
-  }
-  return l;
 }
 
 }  // namespace
