@@ -4,7 +4,6 @@ once the first rounds have warmed the JIT and the allocator.
 
     pypy3 tests/leaks/soak.py    (mirlaxon for PyPy on PYTHONPATH)
 """
-import gc
 import os
 import sys
 
@@ -12,6 +11,7 @@ import mirlaxon
 
 sys.path.insert(0, os.path.join(os.path.dirname(os.path.abspath(__file__)), os.pardir))
 import function_surface  # noqa: E402
+from resident import soak  # noqa: E402  (beside this file)
 
 TOTAL_CALLS = 100_000
 ROUNDS = 10
@@ -32,34 +32,8 @@ ERRORS = [
 ]
 
 
-def resident_kb():
-    with open("/proc/self/status") as status:
-        for line in status:
-            if line.startswith("VmRSS:"):
-                return int(line.split()[1])
-    raise RuntimeError("no VmRSS in /proc/self/status")
-
-
 def main():
-    per_round = TOTAL_CALLS // ROUNDS
-    resident = []
-    calls = 0
-    for _ in range(ROUNDS):
-        for i in range(per_round):
-            if i % 8 == 7:
-                try:
-                    ERRORS[i % len(ERRORS)]()
-                except (RuntimeError, TypeError, ValueError):
-                    pass
-            else:
-                CALLS[i % len(CALLS)]()
-            calls += 1
-        gc.collect()
-        resident.append(resident_kb())
-    growth = max(resident[WARM_ROUNDS:]) - resident[WARM_ROUNDS - 1]
-    print("%d calls; resident kB after each round: %s" % (calls, resident))
-    print("growth after round %d: %d kB (limit %d)" % (WARM_ROUNDS, growth, GROWTH_LIMIT_KB))
-    sys.exit(0 if growth <= GROWTH_LIMIT_KB else 1)
+    sys.exit(soak(CALLS, ERRORS, TOTAL_CALLS, ROUNDS, WARM_ROUNDS, GROWTH_LIMIT_KB))
 
 
 if __name__ == "__main__":
