@@ -24,16 +24,7 @@ set(MIRLAXON_CONTRACT_SUITES test_hostile test_interrupt test_threads test_argum
 foreach(host pypy cpython)
   string(TOUPPER ${host} HOST)
   if(MIRLAXON_${HOST}_MODULE_DIR AND TARGET mirlaxon_c)
-    set(environment "PYTHONPATH=${MIRLAXON_ARRAYS_DIR}:${MIRLAXON_${HOST}_MODULE_DIR};PYTHONDONTWRITEBYTECODE=1")
-    if(MIRLAXON_SANITIZE)
-      set(leaks 1)
-      if(host STREQUAL "cpython")
-        set(leaks 0)
-      endif()
-      list(APPEND environment "LD_PRELOAD=${MIRLAXON_ASAN_RUNTIME}" "MIRLAXON_SANITIZED=1"
-           "ASAN_OPTIONS=detect_leaks=${leaks}:abort_on_error=1"
-           "UBSAN_OPTIONS=print_stacktrace=1:halt_on_error=1")
-    endif()
+    mirlaxon_python_environment(${host} environment)
     add_test(NAME arrays_${host}
       COMMAND ${MIRLAXON_${HOST}_EXECUTABLE} -m unittest discover -s ${CMAKE_CURRENT_SOURCE_DIR}/arrays
         -p "test_*.py")
