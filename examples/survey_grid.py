@@ -62,6 +62,7 @@ which may be started afresh rather than forked, import the same build.
 import argparse
 import array
 import concurrent.futures
+import functools
 import importlib
 import math
 import os
@@ -134,29 +135,16 @@ def survey_grid(curves):
 # handing out the first curve to holding the last; starting and stopping a
 # pool or cluster is timed by the caller, around the whole function.
 
-def run_serial(pairs, epochs, workers):
+def run_serial(pairs, epochs, workers, curve=light_curve):
     start = time.perf_counter()
-    curves = [light_curve(rho, u0, epochs) for rho, u0 in pairs]
+    curves = [curve(rho, u0, epochs) for rho, u0 in pairs]
     return time.perf_counter() - start, curves
 
 
-def run_threads(pairs, epochs, workers):
+def run_threads(pairs, epochs, workers, curve=light_curve):
     with concurrent.futures.ThreadPoolExecutor(max_workers=workers) as pool:
         start = time.perf_counter()
-        curves = list(pool.map(light_curve, *zip(*pairs), [epochs] * len(pairs)))
-        return time.perf_counter() - start, curves
-
-
-def run_front_serial(pairs, epochs, workers):
-    start = time.perf_counter()
-    curves = [light_curve_front(rho, u0, epochs) for rho, u0 in pairs]
-    return time.perf_counter() - start, curves
-
-
-def run_front_threads(pairs, epochs, workers):
-    with concurrent.futures.ThreadPoolExecutor(max_workers=workers) as pool:
-        start = time.perf_counter()
-        curves = list(pool.map(light_curve_front, *zip(*pairs), [epochs] * len(pairs)))
+        curves = list(pool.map(curve, *zip(*pairs), [epochs] * len(pairs)))
         return time.perf_counter() - start, curves
 
 
@@ -319,7 +307,8 @@ def main():
     if front is None and args.require_front:
         cannot_run("the array front (mirlaxon_arrays) is required but cannot be imported")
     if front is not None:
-        ways[1:1] = [("serial, array front", run_front_serial), ("threads, array front", run_front_threads)]
+        ways[1:1] = [("serial, array front", functools.partial(run_serial, curve=light_curve_front)),
+                     ("threads, array front", functools.partial(run_threads, curve=light_curve_front))]
     else:
         print("array front skipped: mirlaxon_arrays cannot be imported (pass --arrays-dir)")
 
