@@ -46,8 +46,11 @@ void add_linear_piece_moments(double a, double b, double ya, double yb,
   }
 }
 
-}  // namespace
 
+// The segments of the piecewise-linear profile through (bl[k], bf[k])
+// within [0, 1], clipped to it; one sample is the constant bf[0] over the
+// whole source, none is no piece at all. Segments of zero width (a jump)
+// are left out.
 std::vector<LinearPiece> flux_map_pieces(std::span<const double> bl, std::span<const double> bf) {
   std::vector<LinearPiece> pieces;
   const std::size_t samples = std::min(bl.size(), bf.size());
@@ -67,11 +70,14 @@ std::vector<LinearPiece> flux_map_pieces(std::span<const double> bl, std::span<c
   return pieces;
 }
 
+// The far-field weights of a profile made of linear pieces, exact per piece.
 FarFieldMoments linear_pieces_moments(std::span<const LinearPiece> pieces) {
   std::array<double, FAR_FIELD_TERMS + 1> raw{};
   for (const LinearPiece& piece : pieces) add_linear_piece_moments(piece.a, piece.b, piece.fa, piece.fb, raw);
   return normalised_moments(raw);
 }
+
+}  // namespace
 
 ModelResult<FluxMap> FluxMap::from(std::span<const double> bl, std::span<const double> bf) {
   if (bl.size() != bf.size()) return std::unexpected(ModelError::equality_assertion(bl.size(), bf.size()));

@@ -23,15 +23,6 @@ struct LinearPiece {
   double a, b, fa, fb;
 };
 
-// The segments of the piecewise-linear profile through (bl[k], bf[k]) within
-// [0, 1], clipped to it; one sample is the constant bf[0] over the whole
-// source, none is no piece at all. Segments of zero width (a jump) are left
-// out.
-std::vector<LinearPiece> flux_map_pieces(std::span<const double> bl, std::span<const double> bf);
-
-// The far-field weights of a profile made of linear pieces, exact per piece.
-FarFieldMoments linear_pieces_moments(std::span<const LinearPiece> pieces);
-
 class FluxMap {
  public:
 
