@@ -83,4 +83,30 @@ ModelResult<Samples> discrete_flux_map_heyrovsky_magnification(std::span<const d
                                                                double rstar, std::span<const double> bl,
                                                                std::span<const double> bf);
 
+// Derivatives for gradient fits. Both take A as a function of u = l·ρ and ρ
+// (Einstein radii): ∂A/∂u at fixed ρ, ∂A/∂ρ at fixed u. A is even in ρ, so a
+// negative ρ gives the derivatives at |ρ| with ∂A/∂u and ∂A/∂ρ signed as ρ; re
+// = 0 (no lensing) gives A = 1 and zero derivatives. Where the lens lies on
+// the limb of a source bright there (l = 1), ∂A/∂u is −∞ and ∂A/∂ρ is +∞ (for
+// a positive limb brightness).
+
+// The uniform disk: A as witt_mao_magnification, ∂A/∂u = (2/ρ)·C(l, 1) and
+// ∂A/∂ρ = (2/ρ)·(A_ring(l, 1) − A), C the ring's first angular moment.
+ModelResult<GradientSamples> witt_mao_gradient(std::span<const double> l, double re, double rstar);
+
+// A limb law: A the same bits as integrated_limb_law_heyrovsky_magnification,
+// and its derivatives with the brightness's slope moved onto the rings by
+// parts; the same validation and NaN rules.
+ModelResult<GradientSamples> integrated_limb_law_heyrovsky_gradient(std::span<const double> l, double re,
+                                                                    double rstar, std::span<const double> powers,
+                                                                    std::span<const double> weights);
+
+// The magnification of the pure profile μ^powers[k] for every power, from one
+// pass over the rings: a law Σ_k w_k·μ^p_k has A = Σ_k w_k·N_k·A_k / Σ_k w_k·N_k
+// with N_k = 2π/(p_k + 2). A value error for a power that is negative or not
+// finite.
+ModelResult<ComponentSamples> integrated_limb_law_heyrovsky_components(std::span<const double> l, double re,
+                                                                       double rstar,
+                                                                       std::span<const double> powers);
+
 }  // namespace mirlaxon::models
