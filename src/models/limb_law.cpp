@@ -44,6 +44,25 @@ double LimbLaw::brightness_of_mu(double mu) const {
   return sum;
 }
 
+LimbLaw::Slope LimbLaw::slope_of_mu(double mu) const {
+  Slope slope{0.0, quadratic_ + quadratic_};
+  if (linear_ != 0.0) slope.from_one = slope.from_one + linear_ / mu;
+  if (has_root_) {
+    const double root = std::sqrt(mu);
+    slope.below_one = (0.5 * half_) / (mu * root);
+    slope.from_one = slope.from_one + (1.5 * three_halves_) * root / mu;
+  }
+  for (std::size_t k = 0; k < other_powers_.size(); ++k) {
+    const double term = (other_weights_[k] * other_powers_[k]) * std::pow(mu, other_powers_[k] - 2.0);
+    if (other_powers_[k] < 1.0) {
+      slope.below_one = slope.below_one + term;
+    } else {
+      slope.from_one = slope.from_one + term;
+    }
+  }
+  return slope;
+}
+
 LimbLaw::LimbLaw(std::span<const double> powers, std::span<const double> weights) {
   for (std::size_t term = 0; term < powers.size(); ++term) {
     const double p = powers[term], w = weights[term];
@@ -69,6 +88,7 @@ LimbLaw::LimbLaw(std::span<const double> powers, std::span<const double> weights
   for (std::size_t term = 0; term < powers.size(); ++term) {
     const double p = powers[term], w = weights[term];
     normalisation_ = normalisation_ + w * (2.0 * PI / (p + 2.0));
+    if (p > 0.0 && p < 1.0) limb_slope_integral_ = limb_slope_integral_ + (w + w) / (p + 2.0);
     const auto power_moments = limb_power_moments(p);
     for (int k = 0; k <= FAR_FIELD_TERMS; ++k) raw[k] = raw[k] + w * power_moments[k];
   }

@@ -40,6 +40,30 @@ class LimbLaw {
   // B at r, NaN beyond the limb.
   double brightness(double r) const { return brightness_of_mu(std::sqrt((1.0 - r) * (1.0 + r))); }
 
+  // G(μ) = −B′(r)/r = Σ_k weights[k]·powers[k]·μ^(powers[k] − 2), the slope
+  // a derivative of the magnification moves onto the rings, split into the
+  // powers below 1 (μ^(p − 2)·dr infinite at the limb, integrably: a rule over
+  // the source takes them only against an integrand that vanishes there) and
+  // the rest; the powers of the standard laws from one square root.
+  struct Slope {
+    double below_one, from_one;
+  };
+  Slope slope_of_mu(double mu) const;
+  // ∫₀¹ r³·G(μ) dr over the powers below 1: Σ 2·weights[k]/(powers[k] + 2).
+  double limb_slope_integral() const { return limb_slope_integral_; }
+  // The brightness on the limb, μ = 0: the weight of μ⁰.
+  double limb_brightness() const { return flat_; }
+  // f(power, weight) for every power with its weight, equal powers of the
+  // standard laws merged.
+  template <class F>
+  void for_each_term(const F& f) const {
+    const std::array<double, 5> standard_weights = {flat_, half_, linear_, three_halves_, quadratic_};
+    for (std::size_t k = 0; k < standard_weights.size(); ++k) {
+      if (standard_weights[k] != 0.0) f(0.5 * static_cast<double>(k), standard_weights[k]);
+    }
+    for (std::size_t k = 0; k < other_powers_.size(); ++k) f(other_powers_[k], other_weights_[k]);
+  }
+
   // Whether B is a polynomial in μ of degree 2 at most, and its coefficients.
   bool polynomial() const { return !has_root_ && other_powers_.empty(); }
   double flat() const { return flat_; }
@@ -59,6 +83,7 @@ class LimbLaw {
   bool fractional_powers_ = false;
   std::vector<double> other_powers_, other_weights_;
   double normalisation_ = 0.0;
+  double limb_slope_integral_ = 0.0;
   FarFieldMoments moments_{};
   std::array<double, quadrature::product_rule::POINTS> product_weights_{};
 };

@@ -2,6 +2,8 @@
 
 #include <algorithm>
 
+#include "constants.hpp"
+
 #include "models/domain.hpp"
 #include "models/far_field.hpp"
 #include "models/magnifications.hpp"
@@ -92,6 +94,52 @@ void RingsAtSeparation::at_batch(std::span<const double> r, std::span<const doub
       return;
     }
     in_regimes(radii + i, distances + i, values + i, type.width);
+  });
+}
+
+double RingsAtSeparation::moment_in_regime(double r, double d, Regime regime) const {
+  switch (regime) {
+    case Regime::on_ring: return -INFINITY;
+    case Regime::irregular: return NAN;
+    case Regime::near_ring_series: {
+      // K(m) − 2 + O(kc²·ln kc) with K = ln(4/kc) to the same order.
+      const double s = l_ + r;
+      const double q = d * d + four_eta_squared_;
+      const double kc = (std::fabs(d) / s) * std::sqrt((s * s + four_eta_squared_) / q);
+      return ((four_eta_squared_ / PI) / (s * std::sqrt(q))) * (2.0 - std::log(4.0 / kc));
+    }
+    case Regime::closed_form: break;
+  }
+  return moment_closed_form(constants(), l_ + r, d);
+}
+
+void RingsAtSeparation::moments_in_regimes(const double* r, const double* d, double* out, std::size_t count) const {
+  for (std::size_t k = 0; k < count; ++k) out[k] = moment_in_regime(r[k], d[k], regime(r[k], d[k]));
+}
+
+double RingsAtSeparation::moment_at(double r) const {
+  const double d = l_ - r;
+  return moment_in_regime(r, d, regime(r, d));
+}
+
+void RingsAtSeparation::moment_batch(std::span<const double> r, std::span<const double> d,
+                                     std::span<double> out) const {
+  namespace lanes = ellip::lanes;
+  const Constants c = constants();
+  const bool regular = regular_separation_;
+  const double* const radii = r.data();
+  const double* const distances = d.data();
+  double* const values = out.data();
+  lanes::for_each_group(r.size(), [c, regular, radii, distances, values, this](std::size_t i, auto type) {
+    using Real = typename decltype(type)::type;
+    const Real radius = lanes::load(radii + i, type);
+    const Real distance = lanes::load(distances + i, type);
+    const Real s = c.l + radius;
+    if (regular && lanes::all_of(takes_closed_form(radius, s, distance))) [[likely]] {
+      lanes::store(moment_closed_form(c, s, distance), values + i);
+      return;
+    }
+    moments_in_regimes(radii + i, distances + i, values + i, type.width);
   });
 }
 

@@ -38,6 +38,20 @@ class RingsAtSeparation {
   // separation is then still a finite distance from it.
   void at_batch(std::span<const double> r, std::span<const double> d, std::span<double> out) const;
 
+  // The ring's first angular moment C(l, r) = (1/2π)∮ A cos φ dφ, φ at the
+  // source centre and 0 away from the lens: what moving the source's centre
+  // asks of a ring. With the ring's own modulus,
+  //   C = −(4η²/(π s √q))·((2 − m)K(m) − 2E(m))/m = (4η²/(π s √q))·cel(kc, 1, 1, −1),
+  // one Bulirsch mean from the same kc; −∞ through the lens (it lies at
+  // φ = π), and (4η²/(π s √q))·(2 − ln(4/kc)) closer than CLOSED_FORM_LIMIT,
+  // exact there to rounding. The mean sums terms of order one to a result of
+  // order m: a ring far from the lens (m small) keeps ε/m of C, and its weight
+  // in an integral over the source is then of order m too. NaN off the
+  // regular inputs.
+  double moment_at(double r) const;
+  // out[i] = moment_at(r[i]) for d[i] = l − r[i], as at_batch does.
+  void moment_batch(std::span<const double> r, std::span<const double> d, std::span<double> out) const;
+
  private:
   enum class Regime { irregular, on_ring, near_ring_series, closed_form };
   Regime regime(double r, double d) const;
@@ -74,6 +88,19 @@ class RingsAtSeparation {
     const auto mean = ellip::bulirsch::cel_mean(kc, ratio, a, b);
     return mean.numerator / (mean.denominator * s_root_q);
   }
+
+  // The moment's closed form: (4η²/(π s √q))·(π/2)·numerator/denominator.
+  template <class Real>
+  static Real moment_closed_form(const Constants& c, Real s, Real d) {
+    namespace lanes = ellip::lanes;
+    const Real q = d * d + c.four_eta_squared;
+    const Real kc = (lanes::abs(d) / s) * lanes::sqrt((s * s + c.four_eta_squared) / q);
+    const auto mean = ellip::bulirsch::cel_mean(kc, Real(1.0), Real(1.0), Real(-1.0));
+    return (c.two_eta_squared * mean.numerator) / (mean.denominator * (s * lanes::sqrt(q)));
+  }
+  double moment_in_regime(double r, double d, Regime regime) const;
+  [[gnu::noinline, gnu::cold]] void moments_in_regimes(const double* r, const double* d, double* out,
+                                                        std::size_t count) const;
 
   // Whether radius r at distance d takes the closed form, for r ≥ 0 with a
   // regular separation: r finite, 0 ≠ |d| ≥ CLOSED_FORM_LIMIT·(l + r).

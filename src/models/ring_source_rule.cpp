@@ -170,10 +170,16 @@ void add_product_nodes(const Profile& profile, double l, SourceNodes& nodes) {
 // all nodes, four at a time where the lanes run: the division by 1 + t² is
 // most of a node's cost outside its ring. A polynomial law's brightness comes
 // in the same pass; any other's in a second one.
-void finish_limb_nodes(const LimbLaw& law, SourceNodes& nodes) {
+void finish_limb_nodes(const LimbLaw& law, SourceNodes& nodes, bool keep_measure) {
   namespace lanes = ellip::lanes;
   const std::size_t count = nodes.r.size();
   nodes.ring.resize(count);
+  if (keep_measure) {
+    nodes.mu.resize(count);
+    nodes.measure.resize(count);
+  }
+  double* const kept_mu = nodes.mu.data();
+  double* const kept_measure = nodes.measure.data();
   double* const r = nodes.r.data();
   double* const d = nodes.d.data();
   double* const weight = nodes.weight.data();
@@ -190,6 +196,10 @@ void finish_limb_nodes(const LimbLaw& law, SourceNodes& nodes) {
     lanes::store(m, mu + i);
     lanes::store(lanes::load(d + i, type) * inverse, d + i);
     Real w = lanes::load(weight + i, type) * ((m + m) * inverse);
+    if (keep_measure) {
+      lanes::store(m, kept_mu + i);
+      lanes::store(w, kept_measure + i);
+    }
     if (polynomial) {
       const Real brightness = flat + m * (linear + m * quadratic);
       w = w * ((TWO_PI * radius) * brightness);
@@ -200,11 +210,12 @@ void finish_limb_nodes(const LimbLaw& law, SourceNodes& nodes) {
   for (std::size_t i = 0; i < count; ++i) weight[i] = weight[i] * ((TWO_PI * r[i]) * law.brightness_of_mu(mu[i]));
 }
 
-void place_source_nodes(const LimbLaw& law, double l, Regime regime, double eta, SourceNodes& nodes) {
+void place_source_nodes(const LimbLaw& law, double l, Regime regime, double eta, SourceNodes& nodes,
+                        bool keep_measure) {
   nodes.clear();
   if (regime == Regime::product_rule) return add_product_nodes(law, l, nodes);
   add_limb_nodes(law, l, eta, nodes);
-  finish_limb_nodes(law, nodes);
+  finish_limb_nodes(law, nodes, keep_measure);
 }
 
 void place_source_nodes(const FluxMap& map, double l, Regime regime, double eta, SourceNodes& nodes) {

@@ -39,10 +39,11 @@ namespace mirlaxon::models {
 
 // The rule's nodes for one separation: radius, distance l − r to the ring
 // through the lens, and weight (the measure times 2πr·B(r)); `ring` holds the
-// ring averages once they are asked for. Scratch space a caller keeps from
-// one separation to the next.
+// ring averages once they are asked for; a limb law's nodes keep, when asked,
+// μ and the measure dr alone (what other weights are made of). Scratch space a
+// caller keeps from one separation to the next.
 struct SourceNodes {
-  std::vector<double> r, d, weight, ring;
+  std::vector<double> r, d, weight, ring, mu, measure;
   void clear() {
     r.clear();
     d.clear();
@@ -56,13 +57,22 @@ struct SourceNodes {
 };
 
 // The nodes for separation l in `regime` (near_source or product_rule).
-void place_source_nodes(const LimbLaw& law, double l, Regime regime, double eta, SourceNodes& nodes);
+void place_source_nodes(const LimbLaw& law, double l, Regime regime, double eta, SourceNodes& nodes,
+                        bool keep_measure = false);
 void place_source_nodes(const FluxMap& map, double l, Regime regime, double eta, SourceNodes& nodes);
 
 // A limb law's nodes from the rule's variable: on entry r, d and weight hold
 // t = tan(θ/2), (l − r)·(1 + t²) and dt; on return r, l − r and the weight
-// dt·(dr/dt)·2πr·B(r), four nodes at a time where the lanes run.
-void finish_limb_nodes(const LimbLaw& law, SourceNodes& nodes);
+// dt·(dr/dt)·2πr·B(r), four nodes at a time where the lanes run; with
+// keep_measure, μ and dt·(dr/dt) too.
+void finish_limb_nodes(const LimbLaw& law, SourceNodes& nodes, bool keep_measure = false);
+
+// Σ_i weight[i]·value[i], in order.
+inline double weighted_sum(std::span<const double> weight, std::span<const double> value) {
+  double sum = 0.0;
+  for (std::size_t i = 0; i < weight.size(); ++i) sum = sum + weight[i] * value[i];
+  return sum;
+}
 
 // ∫₀¹ 2πr·A(l, r)·B(r) dr, A from `rings`.
 template <class Profile, class Rings>
@@ -71,9 +81,7 @@ double source_integral(const Profile& profile, double l, Regime regime, double e
   place_source_nodes(profile, l, regime, eta, nodes);
   nodes.ring.resize(nodes.r.size());
   rings(std::span<const double>(nodes.r), std::span<const double>(nodes.d), std::span<double>(nodes.ring));
-  double sum = 0.0;
-  for (std::size_t i = 0; i < nodes.r.size(); ++i) sum = sum + nodes.weight[i] * nodes.ring[i];
-  return sum;
+  return weighted_sum(nodes.weight, nodes.ring);
 }
 
 }  // namespace mirlaxon::models
