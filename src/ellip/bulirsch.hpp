@@ -91,6 +91,60 @@ Mean<Real> cel_mean(Real kc, Real root_p, Real a, Real b_over_root_p) {
   return mean;
 }
 
+// Two means of the same kc side by side: kc and em, their square root and
+// their test are shared (each step's is the same for both), so the second
+// integral costs its division and a few products. Each mean is the one
+// cel_mean gives, bit for bit.
+template <class Real>
+std::array<Mean<Real>, 2> cel_mean_pair(Real kc, Real root_p, Real a, Real b_over_root_p, Real root_p2, Real a2,
+                                        Real b2_over_root_p2) {
+  const auto invalid = [&](Real root) {
+    return lanes::negation(lanes::both(lanes::both(kc > 0.0, root > 0.0), lanes::both(kc < INFINITY, root < INFINITY)));
+  };
+  auto done = invalid(root_p);
+  auto done2 = invalid(root_p2);
+  std::array<Mean<Real>, 2> means{Mean<Real>{NAN, 1.0}, Mean<Real>{NAN, 1.0}};
+  if (lanes::all_of(done) && lanes::all_of(done2)) return means;
+  Real e = kc;
+  Real em = 1.0;
+  Real p = root_p, p2 = root_p2;
+  Real b = b_over_root_p, b2 = b2_over_root_p2;
+  for (int step = 0; step < CEL_MAX_STEPS; ++step) {
+    const Real f = a, f2 = a2;
+    const Real inverse = 1.0 / p, inverse2 = 1.0 / p2;
+    a = a + b * inverse;
+    a2 = a2 + b2 * inverse2;
+    Real g = e * inverse;
+    const Real g2 = e * inverse2;
+    b = b + f * g;
+    b = b + b;
+    b2 = b2 + f2 * g2;
+    b2 = b2 + b2;
+    p = g + p;
+    p2 = g2 + p2;
+    g = em;
+    em = em + kc;
+    const auto converged = lanes::abs(g - kc) <= g * CEL_TOLERANCE;
+    const auto now = lanes::and_not(converged, done);
+    const auto now2 = lanes::and_not(converged, done2);
+    if (lanes::any_of(now)) {
+      means[0].numerator = lanes::select(now, b + a * em, means[0].numerator);
+      means[0].denominator = lanes::select(now, em * (em + p), means[0].denominator);
+      done = lanes::either(done, now);
+    }
+    if (lanes::any_of(now2)) {
+      means[1].numerator = lanes::select(now2, b2 + a2 * em, means[1].numerator);
+      means[1].denominator = lanes::select(now2, em * (em + p2), means[1].denominator);
+      done2 = lanes::either(done2, now2);
+    }
+    if (lanes::all_of(done) && lanes::all_of(done2)) break;
+    kc = lanes::sqrt(e);
+    kc = kc + kc;
+    e = kc * em;
+  }
+  return means;
+}
+
 // For p > 0 and 0 < kc ≤ 1e154 (every ring's kc is at most 1): the value of
 // the integral. NaN for arguments outside that domain, and from kc ≈ 1.3e154
 // on, where kc·(1 + kc) overflows.

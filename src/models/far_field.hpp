@@ -17,6 +17,7 @@
 
 #include <array>
 #include <cmath>
+#include <span>
 
 #include "models/far_field_coefficients.hpp"
 
@@ -79,20 +80,21 @@ inline double far_field_mean(double u, double ratio, const FarFieldMoments& mome
   return 1.0 + far_field_excess(u, ratio * ratio, moments);
 }
 
-// The derivatives of the mean of a circle of radius R at distance u (both in
-// Einstein radii) with weights `moments`, from the series' terms: with
-// x = (R/u)², mean − 1 = E(u, x) = P(w)·S(w, x), P = v²/(2w), v = 1 − w²,
-// S = 1/(1 + w)² + Σ_k m_k x^k Q_k(w²), and dw/du = v^(3/2)/2 = v·w/u,
+// The mean, as far_field_mean gives it (the same operations), and its
+// derivatives, for a circle of radius R at distance u (both in Einstein
+// radii) with R/u = ratio. With x = (R/u)², mean − 1 = E(u, x) = P(w)·S(w, x),
+// P = v²/(2w), v = 1 − w², S = 1/(1 + w)² + Σ_k m_k x^k Q_k(w²), and
+// dw/du = v^(3/2)/2 = v·w/u:
 //   ∂E/∂u = (P/u)·[v·w·∂S/∂w − (4w² + v)·S],  ∂E/∂x = P·Σ_k k m_k x^(k−1) Q_k(w²),
 // so ∂mean/∂u (R fixed) = ∂E/∂u − (2x/u)·∂E/∂x and ∂mean/∂R (u fixed) =
-// (2R/u²)·∂E/∂x: sums of terms of one sign far out, nothing cancels. The
-// terms are taken while they count at 2^-56 of ∂E/∂x's first one, which
-// falls off slowest.
-struct FarFieldSlopes {
-  double d_u, d_radius;
+// (2x/R)·∂E/∂x: sums of terms of one sign far out, nothing cancels. The
+// derivatives take the terms while they count at 2^-56 of ∂E/∂x's first one
+// (its Q_1 is at least 1/4), which falls off slowest.
+struct FarFieldGradient {
+  double mean, d_u, d_radius;
 };
 
-inline FarFieldSlopes far_field_slopes(double u, double radius, const FarFieldMoments& moments) {
+inline FarFieldGradient far_field_gradient(double u, double ratio, double radius, const FarFieldMoments& moments) {
   double v, w;
   if (u >= 2.0) {
     const double t2 = (2.0 / u) * (2.0 / u);
@@ -104,32 +106,92 @@ inline FarFieldSlopes far_field_slopes(double u, double radius, const FarFieldMo
     w = u / std::sqrt(u2 + 4.0);
   }
   const double w2 = w * w;
-  const double ratio = radius / u;
   const double x = ratio * ratio;
-  // Term k of ∂E/∂x against its first, whose Q_1 is at least 1/4.
+  std::array<double, FAR_FIELD_TERMS> powers, lower_powers, polys, poly_slopes;
+  double power = 1.0;
+  int terms = 0, slope_terms = 0;
   const double first = 0.25 * std::fabs(moments[0]);
-  double s = 0.0, s_slope = 0.0, x_slope = 0.0;
-  double power = 1.0;  // x^(k−1)
   for (int k = 0; k < FAR_FIELD_TERMS; ++k) {
-    if (k > 0 && (k + 1) * power * std::fabs(moments[k]) * FAR_FIELD_Q_BOUND[k] < 0x1p-56 * first) break;
+    const double previous = power;  // x^k
+    power = power * x;
+    const bool for_mean = k == terms && !(4.0 * power * std::fabs(moments[k]) * FAR_FIELD_Q_BOUND[k] < 0x1p-56);
+    const bool for_slope =
+        k == slope_terms && (k == 0 || !((k + 1) * previous * std::fabs(moments[k]) * FAR_FIELD_Q_BOUND[k] < 0x1p-56 * first));
+    if (!for_mean && !for_slope) break;
+    terms += for_mean;
+    slope_terms += for_slope;
+    powers[k] = power;
+    lower_powers[k] = previous;
     const auto& q = FAR_FIELD_Q[k];
     double poly = 0.0, poly_slope = 0.0;  // Q_{k+1}(w²) and its derivative in w²
     for (int j = 2 * k + 1; j >= 0; --j) {
       poly_slope = poly_slope * w2 + poly;
       poly = poly * w2 + q[j];
     }
-    s = s + (moments[k] * (power * x)) * poly;
-    s_slope = s_slope + (moments[k] * (power * x)) * poly_slope;
-    x_slope = x_slope + ((k + 1) * moments[k] * power) * poly;
-    power = power * x;
+    polys[k] = poly;
+    poly_slopes[k] = poly_slope;
+  }
+  // The mean exactly as far_field_excess sums it.
+  double sum = 0.0;
+  for (int k = terms - 1; k >= 0; --k) sum = sum + (moments[k] * powers[k]) * polys[k];
+  sum = sum + 1.0 / ((1.0 + w) * (1.0 + w));
+  const double p = (v * v) / (w + w);
+  const double mean = 1.0 + p * sum;
+  double s = 0.0, s_slope = 0.0, x_slope = 0.0;
+  for (int k = slope_terms - 1; k >= 0; --k) {
+    s = s + (moments[k] * powers[k]) * polys[k];
+    s_slope = s_slope + (moments[k] * powers[k]) * poly_slopes[k];
+    x_slope = x_slope + ((k + 1) * moments[k] * lower_powers[k]) * polys[k];
   }
   const double one_w = 1.0 + w;
   s = s + 1.0 / (one_w * one_w);
   const double ds_dw = (w + w) * s_slope - 2.0 / (one_w * one_w * one_w);
-  const double p = (v * v) / (w + w);
   const double de_du = (p / u) * ((v * w) * ds_dw - (4.0 * w2 + v) * s);
   const double de_dx = p * x_slope;
-  return {de_du - ((x + x) / u) * de_dx, ((radius + radius) / (u * u)) * de_dx};
+  return {mean, de_du - ((x + x) / u) * de_dx, ((x + x) / radius) * de_dx};
+}
+
+// far_field_mean for several weightings at once, out[k] for moments[k], bit
+// for bit: the geometry and the polynomials Q_k(w²) are formed once.
+inline void far_field_means(double u, double ratio, std::span<const FarFieldMoments> moments,
+                            std::span<double> out) {
+  double v, w;
+  if (u >= 2.0) {
+    const double t2 = (2.0 / u) * (2.0 / u);
+    v = t2 / (1.0 + t2);
+    w = 1.0 / std::sqrt(1.0 + t2);
+  } else {
+    const double u2 = u * u;
+    v = 4.0 / (u2 + 4.0);
+    w = u / std::sqrt(u2 + 4.0);
+  }
+  const double w2 = w * w;
+  const double x = ratio * ratio;
+  std::array<double, FAR_FIELD_TERMS> powers, polys;
+  int formed = 0;
+  const double p = (v * v) / (w + w);
+  const double edge = 1.0 / ((1.0 + w) * (1.0 + w));
+  for (std::size_t set = 0; set < moments.size(); ++set) {
+    const FarFieldMoments& m = moments[set];
+    double power = 1.0;
+    int terms = 0;
+    while (terms < FAR_FIELD_TERMS) {
+      power = power * x;
+      if (4.0 * power * std::fabs(m[terms]) * FAR_FIELD_Q_BOUND[terms] < 0x1p-56) break;
+      if (terms == formed) {
+        powers[terms] = power;
+        double poly = 0.0;
+        for (int j = 2 * terms + 1; j >= 0; --j) poly = poly * w2 + FAR_FIELD_Q[terms][j];
+        polys[terms] = poly;
+        ++formed;
+      }
+      ++terms;
+    }
+    double sum = 0.0;
+    for (int k = terms - 1; k >= 0; --k) sum = sum + (m[k] * powers[k]) * polys[k];
+    sum = sum + edge;
+    out[set] = 1.0 + p * sum;
+  }
 }
 
 // Weights of a thin ring (all 1) and of a uniformly bright disk (1/(k + 1)).

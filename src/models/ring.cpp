@@ -122,24 +122,28 @@ double RingsAtSeparation::moment_at(double r) const {
   return moment_in_regime(r, d, regime(r, d));
 }
 
-void RingsAtSeparation::moment_batch(std::span<const double> r, std::span<const double> d,
-                                     std::span<double> out) const {
+void RingsAtSeparation::at_batch_with_moments(std::span<const double> r, std::span<const double> d,
+                                              std::span<double> rings, std::span<double> moments) const {
   namespace lanes = ellip::lanes;
   const Constants c = constants();
   const bool regular = regular_separation_;
   const double* const radii = r.data();
   const double* const distances = d.data();
-  double* const values = out.data();
-  lanes::for_each_group(r.size(), [c, regular, radii, distances, values, this](std::size_t i, auto type) {
+  double* const ring_values = rings.data();
+  double* const moment_values = moments.data();
+  lanes::for_each_group(r.size(), [=, this](std::size_t i, auto type) {
     using Real = typename decltype(type)::type;
     const Real radius = lanes::load(radii + i, type);
     const Real distance = lanes::load(distances + i, type);
     const Real s = c.l + radius;
     if (regular && lanes::all_of(takes_closed_form(radius, s, distance))) [[likely]] {
-      lanes::store(moment_closed_form(c, s, distance), values + i);
+      const auto both = closed_form_with_moment(c, s, distance);
+      lanes::store(both[0], ring_values + i);
+      lanes::store(both[1], moment_values + i);
       return;
     }
-    moments_in_regimes(radii + i, distances + i, values + i, type.width);
+    in_regimes(radii + i, distances + i, ring_values + i, type.width);
+    moments_in_regimes(radii + i, distances + i, moment_values + i, type.width);
   });
 }
 

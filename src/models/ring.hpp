@@ -49,8 +49,10 @@ class RingsAtSeparation {
   // in an integral over the source is then of order m too. NaN off the
   // regular inputs.
   double moment_at(double r) const;
-  // out[i] = moment_at(r[i]) for d[i] = l − r[i], as at_batch does.
-  void moment_batch(std::span<const double> r, std::span<const double> d, std::span<double> out) const;
+  // Rings and moments for d[i] = l − r[i], as at_batch takes them, from pairs
+  // of means that share their steps.
+  void at_batch_with_moments(std::span<const double> r, std::span<const double> d, std::span<double> rings,
+                             std::span<double> moments) const;
 
  private:
   enum class Regime { irregular, on_ring, near_ring_series, closed_form };
@@ -97,6 +99,22 @@ class RingsAtSeparation {
     const Real kc = (lanes::abs(d) / s) * lanes::sqrt((s * s + c.four_eta_squared) / q);
     const auto mean = ellip::bulirsch::cel_mean(kc, Real(1.0), Real(1.0), Real(-1.0));
     return (c.two_eta_squared * mean.numerator) / (mean.denominator * (s * lanes::sqrt(q)));
+  }
+  // The ring and its moment from one pair of means, each with the operations
+  // of closed_form and moment_closed_form.
+  template <class Real>
+  static std::array<Real, 2> closed_form_with_moment(const Constants& c, Real s, Real d) {
+    namespace lanes = ellip::lanes;
+    const Real q = d * d + c.four_eta_squared;
+    const Real abs_d = lanes::abs(d);
+    const Real ratio = abs_d / s;
+    const Real kc = ratio * lanes::sqrt((s * s + c.four_eta_squared) / q);
+    const Real a = c.two_eta_squared + d * d;
+    const Real b = c.two_eta_squared * ratio + abs_d * s;
+    const Real s_root_q = s * lanes::sqrt(q);
+    const auto means = ellip::bulirsch::cel_mean_pair(kc, ratio, a, b, Real(1.0), Real(1.0), Real(-1.0));
+    return {means[0].numerator / (means[0].denominator * s_root_q),
+            (c.two_eta_squared * means[1].numerator) / (means[1].denominator * s_root_q)};
   }
   double moment_in_regime(double r, double d, Regime regime) const;
   [[gnu::noinline, gnu::cold]] void moments_in_regimes(const double* r, const double* d, double* out,

@@ -7,21 +7,27 @@
 // take the same rings and their first angular moments C (ring.hpp):
 //   ∂A/∂u = (2π/(Nρ))·[B(1)·C(l, 1) + ∫₀¹ r²·G(μ)·C(l, r) dr],
 //   ∂A/∂ρ = (2π/(Nρ))·[B(1)·A_ring(l, 1) + ∫₀¹ r³·G(μ)·A_ring(l, r) dr] − 2A/ρ.
-// G has μ^(p − 2) at the limb, which the value's rule does not take. Since
-// ∫₀¹ r³·G dr = N/π − B(1) exactly, the limb's values can be taken out:
-//   ∂A/∂u = (2/ρ)·C(l, 1) + (2π/(Nρ))·∫₀¹ r²·G(μ)·(C(l, r) − r·C(l, 1)) dr,
-//   ∂A/∂ρ = (2/ρ)·(A_ring(l, 1) − A) + (2π/(Nρ))·∫₀¹ r³·G(μ)·(A_ring(l, r) − A_ring(l, 1)) dr,
-// whose integrands vanish at the limb as fast as the value's: the value's own
-// nodes take them (a uniform disk is the first term alone). The product
-// rule's weights integrate against G exactly, so there the first form
-// serves; the far field differentiates its series. On the limb (l = 1) A_ring
-// and C are infinite at r = 1: the derivatives are infinite for a limb
-// brightness B(1) ≠ 0, and otherwise the first form's integrals converge.
+// G has μ^(p − 2) at the limb: for the powers p ≥ 1 that is μ^(p − 1) in the
+// rule's variable t (dr = 2μ·dt/(1 + t²)), which the value's nodes take; for
+// p < 1 it is infinite there. Since ∫₀¹ r³·μ^(p − 2) dr = 2/(p(p + 2))
+// exactly, the limb's values are taken out of those powers' integrands,
+//   ∫₀¹ r²·G_p·C dr = C(l, 1)·2w/(p + 2) + ∫₀¹ r²·G_p·(C(l, r) − r·C(l, 1)) dr,
+// and the same with A_ring(l, r) − A_ring(l, 1) for ∂A/∂ρ: what is left
+// vanishes at the limb as fast as the value's integrand, and the value's own
+// nodes take it. (Subtracting for every power would cancel: next to the limb
+// C(l, 1) is large where the derivative of a law dark at the limb is small.)
+// The product rule's weights integrate against G exactly, so there the first
+// form serves; the far field differentiates its series. On the limb (l = 1)
+// A_ring and C are infinite at r = 1: the derivatives are infinite for a limb
+// brightness B(1) ≠ 0, and otherwise the unsubtracted integrals converge,
+// less closely for powers below 1.
+#include <algorithm>
 #include <cmath>
 #include <optional>
 #include <vector>
 
 #include "constants.hpp"
+#include "models/disk.hpp"
 #include "models/domain.hpp"
 #include "models/far_field.hpp"
 #include "models/limb_law.hpp"
@@ -99,11 +105,10 @@ Point near_gradient(const LimbLaw& law, const SlopeWeights* slope, double l, Reg
   place_source_nodes(law, l, regime, source.eta, nodes, true);
   const std::size_t count = nodes.r.size();
   nodes.ring.resize(count);
-  rings.at_batch(nodes.r, nodes.d, nodes.ring);
+  scratch.moments.resize(count);
+  rings.at_batch_with_moments(nodes.r, nodes.d, nodes.ring, scratch.moments);
   const double n = law.normalisation();
   const double value = weighted_sum(nodes.weight, nodes.ring) / n;
-  scratch.moments.resize(count);
-  rings.moment_batch(nodes.r, nodes.d, scratch.moments);
   const double* const c = scratch.moments.data();
   const double* const a = nodes.ring.data();
   const double scale = TWO_PI / (n * source.rho);
@@ -160,9 +165,9 @@ ModelResult<GradientSamples> integrated_limb_law_heyrovsky_gradient(std::span<co
       } else if (source.radius == Radius::infinite) {
         point = {1.0, 0.0, 0.0};
       } else if (regime == Regime::far_field) {
-        const double u = source.rho * separation;
-        const FarFieldSlopes slopes = far_field_slopes(u, source.rho, law.moments());
-        point = {far_field_mean(u, 1.0 / separation, law.moments()), slopes.d_u, slopes.d_radius};
+        const FarFieldGradient far = far_field_gradient(source.rho * separation, 1.0 / separation, source.rho,
+                                                        law.moments());
+        point = {far.mean, far.d_u, far.d_radius};
       } else {
         if (regime == Regime::product_rule && !slope) slope = slope_weights(law);
         point = near_gradient(law, slope ? &*slope : nullptr, separation, regime, source, scratch);
@@ -176,82 +181,134 @@ ModelResult<GradientSamples> integrated_limb_law_heyrovsky_gradient(std::span<co
   });
 }
 
+// For a regular ρ and separations all in the domain the value comes with its
+// derivatives (the far field's from one pass over the series, the same bits
+// as witt_mao_magnification); otherwise the value is witt_mao_magnification's
+// and the derivatives follow the rules of the header.
 ModelResult<GradientSamples> witt_mao_gradient(std::span<const double> l, double re, double rstar) {
-  return then(witt_mao_magnification(l, re, rstar), [&](const Samples& value) -> ModelResult<GradientSamples> {
-    const Source source = source_of(re, rstar);
-    GradientSamples result{value, {}, {}};
-    result.d_u.reserve(l.size());
-    result.d_rho.reserve(l.size());
-    for (std::size_t i = 0; i < l.size(); ++i) {
-      const double separation = l[i];
-      double d_u = NAN, d_rho = NAN;
-      if (!(separation >= 0.0) || source.radius == Radius::not_a_number || source.radius == Radius::zero) {
-      } else if (source.radius == Radius::infinite) {
-        d_u = 0.0;
-        d_rho = 0.0;
-      } else if (classify_separation(separation) == Regime::far_field) {
-        const FarFieldSlopes slopes = far_field_slopes(source.rho * separation, source.rho, DISK_MOMENTS);
-        d_u = slopes.d_u;
-        d_rho = slopes.d_radius;
-      } else {
-        const RingsAtSeparation rings(separation, source.eta);
-        const double two_over_rho = 2.0 / source.rho;
-        d_u = separation == 0.0 ? 0.0 : two_over_rho * rings.moment_at(1.0);
-        d_rho = two_over_rho * (rings.at(1.0) - value[i]);
-      }
-      result.d_u.push_back(source.sign * d_u);
-      result.d_rho.push_back(source.sign * d_rho);
+  const Source source = source_of(re, rstar);
+  const bool direct = source.radius == Radius::regular &&
+                      std::all_of(l.begin(), l.end(), [&](double separation) {
+                        const double u = source.rho * separation;
+                        return u >= 0.0 && std::isfinite(u);
+                      });
+  std::optional<Samples> reference;
+  if (!direct) {
+    ModelResult<Samples> values = witt_mao_magnification(l, re, rstar);
+    if (!values) return std::unexpected(values.error());
+    reference = std::move(*values);
+  }
+  GradientSamples result;
+  result.value.reserve(l.size());
+  result.d_u.reserve(l.size());
+  result.d_rho.reserve(l.size());
+  for (std::size_t i = 0; i < l.size(); ++i) {
+    const double separation = l[i];
+    const double u = source.rho * separation;
+    Point point{reference ? (*reference)[i] : NAN, NAN, NAN};
+    if (!(separation >= 0.0) || source.radius == Radius::not_a_number || source.radius == Radius::zero) {
+    } else if (source.radius == Radius::infinite) {
+      point.d_u = 0.0;
+      point.d_rho = 0.0;
+    } else if (in_far_field(u, source.rho)) {
+      const FarFieldGradient far = far_field_gradient(u, source.rho / u, source.rho, DISK_MOMENTS);
+      point = {reference ? point.value : far.mean, far.d_u, far.d_radius};
+    } else {
+      if (!reference) point.value = disk_magnification(u, source.rho);
+      const RingsAtSeparation rings(separation, source.eta);
+      const double two_over_rho = 2.0 / source.rho;
+      point.d_u = separation == 0.0 ? 0.0 : two_over_rho * rings.moment_at(1.0);
+      point.d_rho = two_over_rho * (rings.at(1.0) - point.value);
     }
-    return result;
-  });
+    result.value.push_back(point.value);
+    result.d_u.push_back(source.sign * point.d_u);
+    result.d_rho.push_back(source.sign * point.d_rho);
+  }
+  return result;
 }
+
+// μ^p at a node, the standard powers from one square root.
+struct PowerOfMu {
+  double p;
+  int half_steps;  // 2p for 0, ½, 1, 3/2 and 2, else −1
+  double at(double mu, double root) const {
+    switch (half_steps) {
+      case 0: return 1.0;
+      case 1: return root;
+      case 2: return mu;
+      case 3: return mu * root;
+      case 4: return mu * mu;
+      default: return std::pow(mu, p);
+    }
+  }
+};
 
 // Each power as a law of its own (its normalisation, far-field moments and
 // product-rule weights), the rule's nodes those of all the powers together:
-// the rings are evaluated once per node for every power.
+// the rings are evaluated once per node for every power, and the far field's
+// series once per separation.
 ModelResult<ComponentSamples> integrated_limb_law_heyrovsky_components(std::span<const double> l, double re,
                                                                        double rstar,
                                                                        std::span<const double> powers) {
   const std::vector<double> ones(powers.size(), 1.0);
   return then(LimbLaw::from(powers, ones), [&](const LimbLaw& all) -> ModelResult<ComponentSamples> {
+    const std::size_t count_powers = powers.size();
     std::vector<LimbLaw> laws;
-    laws.reserve(powers.size());
-    for (std::size_t k = 0; k < powers.size(); ++k) laws.push_back(*LimbLaw::from(powers.subspan(k, 1), std::span(ones).first(1)));
+    std::vector<FarFieldMoments> moments;
+    std::vector<PowerOfMu> power_of_mu;
+    std::vector<ProductWeights> product;  // W_j·2πx_j, as the value's nodes carry them
+    const auto rule = quadrature::gauss_legendre::rule(product_rule::POINTS);
+    bool needs_root = false;
+    for (std::size_t k = 0; k < count_powers; ++k) {
+      laws.push_back(*LimbLaw::from(powers.subspan(k, 1), std::span(ones).first(1)));
+      moments.push_back(laws.back().moments());
+      const double twice = powers[k] + powers[k];
+      const bool standard = twice == std::floor(twice) && twice <= 4.0;
+      power_of_mu.push_back({powers[k], standard ? static_cast<int>(twice) : -1});
+      needs_root = needs_root || (standard && (twice == 1.0 || twice == 3.0));
+      ProductWeights w{};
+      for (std::size_t j = 0; j < product_rule::POINTS; ++j) {
+        w[j] = laws.back().product_weights()[j] * (TWO_PI * rule[j].abscissa);
+      }
+      product.push_back(w);
+    }
     const Source source = source_of(re, rstar);
-    ComponentSamples rows(powers.size());
+    ComponentSamples rows(count_powers);
     for (Samples& row : rows) row.reserve(l.size());
     SourceNodes nodes;
-    std::vector<double> weight;
+    std::vector<double> sums(count_powers), far(count_powers);
     for (const double separation : l) {
       const Regime regime = classify_separation(separation);
       if (regime == Regime::outside_domain || (source.radius != Radius::regular && source.radius != Radius::infinite)) {
         for (Samples& row : rows) row.push_back(NAN);
-      } else if (source.radius == Radius::infinite) {
+        continue;
+      }
+      if (source.radius == Radius::infinite) {
         for (Samples& row : rows) row.push_back(1.0);
-      } else if (regime == Regime::far_field) {
-        for (std::size_t k = 0; k < laws.size(); ++k) {
-          rows[k].push_back(far_field_mean(source.rho * separation, 1.0 / separation, laws[k].moments()));
-        }
+        continue;
+      }
+      if (regime == Regime::far_field) {
+        far_field_means(source.rho * separation, 1.0 / separation, moments, far);
+        for (std::size_t k = 0; k < count_powers; ++k) rows[k].push_back(far[k]);
+        continue;
+      }
+      const RingsAtSeparation rings(separation, source.eta);
+      place_source_nodes(all, separation, regime, source.eta, nodes, true);
+      const std::size_t count = nodes.r.size();
+      nodes.ring.resize(count);
+      rings.at_batch(nodes.r, nodes.d, nodes.ring);
+      std::fill(sums.begin(), sums.end(), 0.0);
+      if (regime == Regime::product_rule) {
+        for (std::size_t k = 0; k < count_powers; ++k) sums[k] = weighted_sum(product[k], nodes.ring);
       } else {
-        const RingsAtSeparation rings(separation, source.eta);
-        place_source_nodes(all, separation, regime, source.eta, nodes, true);
-        const std::size_t count = nodes.r.size();
-        nodes.ring.resize(count);
-        rings.at_batch(nodes.r, nodes.d, nodes.ring);
-        weight.resize(count);
-        for (std::size_t k = 0; k < laws.size(); ++k) {
-          const LimbLaw& law = laws[k];
-          if (regime == Regime::product_rule) {
-            const auto& product = law.product_weights();
-            for (std::size_t i = 0; i < count; ++i) weight[i] = product[i] * (TWO_PI * nodes.r[i]);
-          } else {
-            for (std::size_t i = 0; i < count; ++i) {
-              weight[i] = nodes.measure[i] * ((TWO_PI * nodes.r[i]) * law.brightness_of_mu(nodes.mu[i]));
-            }
-          }
-          rows[k].push_back(weighted_sum(weight, nodes.ring) / law.normalisation());
+        for (std::size_t i = 0; i < count; ++i) {
+          const double base = nodes.measure[i] * ((TWO_PI * nodes.r[i]) * nodes.ring[i]);
+          const double mu = nodes.mu[i];
+          const double root = needs_root ? std::sqrt(mu) : 0.0;
+          for (std::size_t k = 0; k < count_powers; ++k) sums[k] = sums[k] + base * power_of_mu[k].at(mu, root);
         }
       }
+      for (std::size_t k = 0; k < count_powers; ++k) rows[k].push_back(sums[k] / laws[k].normalisation());
     }
     return rows;
   });

@@ -89,6 +89,7 @@ TEST(Gradients, MatchTheReferenceForEveryLawAndRegime) {
     if (row.law == "uniform") {
       const auto disk = witt_mao_gradient(l, row.eta, 1.0);
       ASSERT_TRUE(disk.has_value());
+      EXPECT_EQ(disk->value.at(0), witt_mao_magnification(l, row.eta, 1.0)->at(0)) << "disk " << where;
       EXPECT_PRED5(derivative_close, disk->d_u.at(0), row.d_u, row.value, rho, 1e-10) << "disk " << where;
       EXPECT_PRED5(derivative_close, disk->d_rho.at(0), row.d_rho, row.value, rho, 1e-10) << "disk " << where;
     }
