@@ -91,6 +91,13 @@ void add_limb_nodes(const LimbLaw& law, double l, double eta, SourceNodes& nodes
     const double t = 1.0 - x;
     add(t, (l - 1.0) * (1.0 + t * t) + x * x, w);
   };
+  // A power of μ that is not a whole number leaves a fractional power of x at
+  // the limb besides the ring's singularities: the split then follows the
+  // nearer of the two scales, not the farther.
+  const double ring_scale = std::sqrt((l - 1.0) * 2.0);
+  if (law.fractional_powers() && l > 1.0 && ring_scale < scale && SIDE_SPLIT * ring_scale < 0.5) {
+    return side_offsets(1.0, ring_scale, scale, at_offset);
+  }
   if (!(SIDE_SPLIT * scale < 0.5)) return graded_offsets(1.0, SIDE_INNER_POINTS, at_offset);
   side_offsets(1.0, scale, at_offset);
 }

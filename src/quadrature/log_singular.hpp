@@ -143,6 +143,10 @@ inline std::size_t outer_points(double extent, double gap) {
 template <class Add>
 void side_offsets(double extent, double near, double far, const Add& add, double other = INFINITY) {
   const double inner = SIDE_SPLIT * near;
+  if (!(inner < 0.5 * extent) && other < near && SIDE_SPLIT * other < 0.5 * extent) {
+    // The second logarithm is the nearest feature: the split follows it.
+    return side_offsets(extent, other, near, add);
+  }
   if (!(inner < 0.5 * extent)) {
     // With every feature beyond the side, only the logarithm is left.
     const double clear = std::min(near, other);
