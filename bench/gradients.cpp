@@ -7,6 +7,7 @@
 //    three recombinations) against three law calls.
 //
 //     build-bench/bench/mirlaxon_gradients
+#include <array>
 #include <cmath>
 #include <cstdio>
 #include <ctime>
@@ -116,14 +117,16 @@ int main() {
           const auto rows = *integrated_limb_law_heyrovsky_components(l, eta, 1.0, quadratic);
           double sum = 0.0;
           for (const auto& w : band_weights) {
+            // A = Σ_k w_k·N_k·A_k / Σ_k w_k·N_k, the band's factors formed once.
+            std::array<double, 3> factor;
+            double n = 0.0;
+            for (std::size_t k = 0; k < 3; ++k) {
+              factor[k] = w[k] * (6.283185307179586 / (quadratic[k] + 2.0));
+              n = n + factor[k];
+            }
+            for (std::size_t k = 0; k < 3; ++k) factor[k] = factor[k] / n;
             for (std::size_t i = 0; i < l.size(); ++i) {
-              double a = 0.0, n = 0.0;
-              for (std::size_t k = 0; k < 3; ++k) {
-                const double nk = w[k] * (6.283185307179586 / (quadratic[k] + 2.0));
-                a = a + nk * rows[k][i];
-                n = n + nk;
-              }
-              sum = sum + a / n;
+              sum = sum + (factor[0] * rows[0][i] + factor[1] * rows[1][i] + factor[2] * rows[2][i]);
             }
           }
           return sum;

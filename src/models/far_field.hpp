@@ -151,10 +151,12 @@ inline FarFieldGradient far_field_gradient(double u, double ratio, double radius
   return {mean, de_du - ((x + x) / u) * de_dx, ((x + x) / radius) * de_dx};
 }
 
-// far_field_mean for several weightings at once, out[k] for moments[k], bit
-// for bit: the geometry and the polynomials Q_k(w²) are formed once.
+// far_field_mean for several weightings at once, out[k] for moments[k]: the
+// geometry and the polynomials Q_k(w²) are formed once, and every weighting
+// takes the terms the largest |moments[·][k]| (`largest`) needs, a term or
+// two more than its own at most (below 2^-56 of the bracket each).
 inline void far_field_means(double u, double ratio, std::span<const FarFieldMoments> moments,
-                            std::span<double> out) {
+                            const FarFieldMoments& largest, std::span<double> out) {
   double v, w;
   if (u >= 2.0) {
     const double t2 = (2.0 / u) * (2.0 / u);
@@ -167,30 +169,26 @@ inline void far_field_means(double u, double ratio, std::span<const FarFieldMome
   }
   const double w2 = w * w;
   const double x = ratio * ratio;
-  std::array<double, FAR_FIELD_TERMS> powers, polys;
-  int formed = 0;
+  const double w4 = w2 * w2;
+  std::array<double, FAR_FIELD_TERMS> terms_at_w;  // x^k·Q_k(w²)
+  double power = 1.0;
+  int terms = 0;
+  while (terms < FAR_FIELD_TERMS) {
+    power = power * x;
+    if (4.0 * power * largest[terms] * FAR_FIELD_Q_BOUND[terms] < 0x1p-56) break;
+    // Q_k has an even number of coefficients: Horner's rule in w⁴ over pairs,
+    // half the chain of dependent steps.
+    const auto& q = FAR_FIELD_Q[terms];
+    double poly = 0.0;
+    for (int j = 2 * terms + 1; j > 0; j -= 2) poly = poly * w4 + (q[j - 1] + q[j] * w2);
+    terms_at_w[terms++] = power * poly;
+  }
   const double p = (v * v) / (w + w);
   const double edge = 1.0 / ((1.0 + w) * (1.0 + w));
   for (std::size_t set = 0; set < moments.size(); ++set) {
-    const FarFieldMoments& m = moments[set];
-    double power = 1.0;
-    int terms = 0;
-    while (terms < FAR_FIELD_TERMS) {
-      power = power * x;
-      if (4.0 * power * std::fabs(m[terms]) * FAR_FIELD_Q_BOUND[terms] < 0x1p-56) break;
-      if (terms == formed) {
-        powers[terms] = power;
-        double poly = 0.0;
-        for (int j = 2 * terms + 1; j >= 0; --j) poly = poly * w2 + FAR_FIELD_Q[terms][j];
-        polys[terms] = poly;
-        ++formed;
-      }
-      ++terms;
-    }
     double sum = 0.0;
-    for (int k = terms - 1; k >= 0; --k) sum = sum + (m[k] * powers[k]) * polys[k];
-    sum = sum + edge;
-    out[set] = 1.0 + p * sum;
+    for (int k = terms - 1; k >= 0; --k) sum = sum + moments[set][k] * terms_at_w[k];
+    out[set] = 1.0 + p * (sum + edge);
   }
 }
 

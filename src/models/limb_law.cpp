@@ -28,7 +28,11 @@ ModelResult<LimbLaw> LimbLaw::from(std::span<const double> powers, std::span<con
 const LimbLaw& LimbLaw::built_in() {
   static constexpr std::array<double, 2> POWERS = {0.0, 1.0};
   static constexpr std::array<double, 2> WEIGHTS = {1.0 - BUILT_IN_LIMB_COEFFICIENT, BUILT_IN_LIMB_COEFFICIENT};
-  static const LimbLaw law(POWERS, WEIGHTS);
+  static const LimbLaw law = [] {
+    LimbLaw built_in_law(POWERS, WEIGHTS);
+    built_in_law.product_weights();
+    return built_in_law;
+  }();
   return law;
 }
 
@@ -93,6 +97,10 @@ LimbLaw::LimbLaw(std::span<const double> powers, std::span<const double> weights
     for (int k = 0; k <= FAR_FIELD_TERMS; ++k) raw[k] = raw[k] + w * power_moments[k];
   }
   moments_ = normalised_moments(raw);
+}
+
+const std::array<double, quadrature::product_rule::POINTS>& LimbLaw::product_weights() const {
+  if (product_weights_) return *product_weights_;
   // M_k = ∫₀¹ P̃_k(r)·B(r) dr with r = 1 − u⁴: dr = −4u³·du and
   // μ = √(1 − r²) = u²·√(2 − u⁴), so μ^p·dr = 4u^(2p+3)·(2 − u⁴)^(p/2)·du,
   // a polynomial times a smooth factor when 2p is a whole number (the
@@ -107,6 +115,7 @@ LimbLaw::LimbLaw(std::span<const double> powers, std::span<const double> weights
     legendre.add(1.0 - u4, node.weight * (4.0 * (u2 * u)) * brightness_of_mu(mu));
   }
   product_weights_ = quadrature::product_rule::weights(legendre);
+  return *product_weights_;
 }
 
 }  // namespace mirlaxon::models

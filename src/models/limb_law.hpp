@@ -8,6 +8,7 @@
 
 #include <array>
 #include <cmath>
+#include <optional>
 #include <span>
 #include <vector>
 
@@ -32,7 +33,10 @@ class LimbLaw {
   // A dark source (N = 0, an empty law among them) has no magnification.
   bool dark() const { return normalisation_ == 0.0; }
   const FarFieldMoments& moments() const { return moments_; }
-  const std::array<double, quadrature::product_rule::POINTS>& product_weights() const { return product_weights_; }
+  // The product rule's weights, formed on first need (a law made for a few
+  // far separations would spend more on them than on its values). The
+  // built-in law has them from the start: it is shared between threads.
+  const std::array<double, quadrature::product_rule::POINTS>& product_weights() const;
 
   // B at μ: the powers 0, ½, 1, 3/2 and 2 of the standard laws from one
   // square root, any other by pow.
@@ -85,7 +89,7 @@ class LimbLaw {
   double normalisation_ = 0.0;
   double limb_slope_integral_ = 0.0;
   FarFieldMoments moments_{};
-  std::array<double, quadrature::product_rule::POINTS> product_weights_{};
+  mutable std::optional<std::array<double, quadrature::product_rule::POINTS>> product_weights_;
 };
 
 }  // namespace mirlaxon::models

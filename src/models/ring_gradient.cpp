@@ -22,11 +22,13 @@
 // brightness B(1) ≠ 0, and otherwise the unsubtracted integrals converge,
 // less closely for powers below 1.
 #include <algorithm>
+#include <array>
 #include <cmath>
 #include <optional>
 #include <vector>
 
 #include "constants.hpp"
+#include "ellip/lanes.hpp"
 #include "models/disk.hpp"
 #include "models/domain.hpp"
 #include "models/far_field.hpp"
@@ -227,19 +229,26 @@ ModelResult<GradientSamples> witt_mao_gradient(std::span<const double> l, double
   return result;
 }
 
-// μ^p at a node, the standard powers from one square root.
+// μ^p at a node (or four), the standard powers from one square root.
 struct PowerOfMu {
   double p;
   int half_steps;  // 2p for 0, ½, 1, 3/2 and 2, else −1
-  double at(double mu, double root) const {
+  template <class Real>
+  Real at(Real mu, Real root) const {
+    namespace lanes = ellip::lanes;
     switch (half_steps) {
-      case 0: return 1.0;
+      case 0: return Real(1.0);
       case 1: return root;
       case 2: return mu;
       case 3: return mu * root;
       case 4: return mu * mu;
-      default: return std::pow(mu, p);
+      default: break;
     }
+    constexpr std::size_t width = lanes::Type<Real>::width;
+    std::array<double, width> values;
+    lanes::store(mu, values.data());
+    for (double& value : values) value = std::pow(value, p);
+    return lanes::load(values.data(), lanes::Type<Real>{});
   }
 };
 
@@ -266,30 +275,40 @@ ModelResult<ComponentSamples> integrated_limb_law_heyrovsky_components(std::span
       const bool standard = twice == std::floor(twice) && twice <= 4.0;
       power_of_mu.push_back({powers[k], standard ? static_cast<int>(twice) : -1});
       needs_root = needs_root || (standard && (twice == 1.0 || twice == 3.0));
-      ProductWeights w{};
-      for (std::size_t j = 0; j < product_rule::POINTS; ++j) {
-        w[j] = laws.back().product_weights()[j] * (TWO_PI * rule[j].abscissa);
+    }
+    // Formed at the first separation that takes the product rule.
+    const auto product_weights = [&] {
+      if (!product.empty()) return;
+      for (const LimbLaw& law : laws) {
+        ProductWeights w{};
+        for (std::size_t j = 0; j < product_rule::POINTS; ++j) {
+          w[j] = law.product_weights()[j] * (TWO_PI * rule[j].abscissa);
+        }
+        product.push_back(w);
       }
-      product.push_back(w);
+    };
+    FarFieldMoments largest{};
+    for (const FarFieldMoments& m : moments) {
+      for (int k = 0; k < FAR_FIELD_TERMS; ++k) largest[k] = std::fmax(largest[k], std::fabs(m[k]));
     }
     const Source source = source_of(re, rstar);
-    ComponentSamples rows(count_powers);
-    for (Samples& row : rows) row.reserve(l.size());
+    ComponentSamples rows(count_powers, Samples(l.size()));
     SourceNodes nodes;
-    std::vector<double> sums(count_powers), far(count_powers);
-    for (const double separation : l) {
+    std::vector<double> sums(count_powers), far(count_powers), partial(4 * count_powers);
+    for (std::size_t i = 0; i < l.size(); ++i) {
+      const double separation = l[i];
       const Regime regime = classify_separation(separation);
       if (regime == Regime::outside_domain || (source.radius != Radius::regular && source.radius != Radius::infinite)) {
-        for (Samples& row : rows) row.push_back(NAN);
+        for (Samples& row : rows) row[i] = NAN;
         continue;
       }
       if (source.radius == Radius::infinite) {
-        for (Samples& row : rows) row.push_back(1.0);
+        for (Samples& row : rows) row[i] = 1.0;
         continue;
       }
       if (regime == Regime::far_field) {
-        far_field_means(source.rho * separation, 1.0 / separation, moments, far);
-        for (std::size_t k = 0; k < count_powers; ++k) rows[k].push_back(far[k]);
+        far_field_means(source.rho * separation, 1.0 / separation, moments, largest, far);
+        for (std::size_t k = 0; k < count_powers; ++k) rows[k][i] = far[k];
         continue;
       }
       const RingsAtSeparation rings(separation, source.eta);
@@ -299,16 +318,35 @@ ModelResult<ComponentSamples> integrated_limb_law_heyrovsky_components(std::span
       rings.at_batch(nodes.r, nodes.d, nodes.ring);
       std::fill(sums.begin(), sums.end(), 0.0);
       if (regime == Regime::product_rule) {
+        product_weights();
         for (std::size_t k = 0; k < count_powers; ++k) sums[k] = weighted_sum(product[k], nodes.ring);
       } else {
-        for (std::size_t i = 0; i < count; ++i) {
-          const double base = nodes.measure[i] * ((TWO_PI * nodes.r[i]) * nodes.ring[i]);
-          const double mu = nodes.mu[i];
-          const double root = needs_root ? std::sqrt(mu) : 0.0;
-          for (std::size_t k = 0; k < count_powers; ++k) sums[k] = sums[k] + base * power_of_mu[k].at(mu, root);
+        // Four partial sums per power where the lanes run, added at the end.
+        namespace lanes = ellip::lanes;
+        std::fill(partial.begin(), partial.end(), 0.0);
+        const double* const measure = nodes.measure.data();
+        const double* const radius = nodes.r.data();
+        const double* const ring = nodes.ring.data();
+        const double* const mus = nodes.mu.data();
+        double* const partial_sums = partial.data();
+        const PowerOfMu* const kinds = power_of_mu.data();
+        lanes::for_each_group(count, [=](std::size_t i, auto type) {
+          using Real = typename decltype(type)::type;
+          const Real base =
+              lanes::load(measure + i, type) * ((TWO_PI * lanes::load(radius + i, type)) * lanes::load(ring + i, type));
+          const Real mu = lanes::load(mus + i, type);
+          const Real root = needs_root ? lanes::sqrt(mu) : Real(0.0);
+          for (std::size_t k = 0; k < count_powers; ++k) {
+            double* const sum = partial_sums + 4 * k;
+            lanes::store(lanes::load(sum, type) + base * kinds[k].at(mu, root), sum);
+          }
+        });
+        for (std::size_t k = 0; k < count_powers; ++k) {
+          const double* const sum = partial_sums + 4 * k;
+          sums[k] = (sum[0] + sum[1]) + (sum[2] + sum[3]);
         }
       }
-      for (std::size_t k = 0; k < count_powers; ++k) rows[k].push_back(sums[k] / laws[k].normalisation());
+      for (std::size_t k = 0; k < count_powers; ++k) rows[k][i] = sums[k] / laws[k].normalisation();
     }
     return rows;
   });
