@@ -132,10 +132,13 @@ Point near_gradient(const LimbLaw& law, const SlopeWeights* slope, double l, Reg
   const double a1 = subtract ? rings.at(1.0) : 0.0;
   double sum_u = 0.0, sum_rho = 0.0;
   for (std::size_t i = 0; i < count; ++i) {
-    const double mu = nodes.mu[i];
-    if (!(mu > 0.0)) continue;  // on the limb, where the integrands vanish
     const double r = nodes.r[i];
-    const double measure = nodes.measure[i] * (r * r);
+    // With the lens on the limb, l − r = 1 − r comes exact from the node's
+    // offset (t rounds to 1 within 1e-16 of the limb, where μ^(p − 1) still
+    // counts): μ = √((1 − r)(1 + r)).
+    const double mu = subtract ? nodes.mu[i] : std::sqrt(nodes.d[i] * (1.0 + r));
+    if (!(mu > 0.0)) continue;  // on the limb, where the integrands vanish
+    const double measure = (nodes.measure_over_mu[i] * mu) * (r * r);
     const LimbLaw::Slope g = law.slope_of_mu(mu);
     const double regular = measure * g.from_one, singular = measure * g.below_one;
     sum_u = sum_u + (regular * c[i] + singular * (c[i] - r * c1));
@@ -324,7 +327,7 @@ ModelResult<ComponentSamples> integrated_limb_law_heyrovsky_components(std::span
         // Four partial sums per power where the lanes run, added at the end.
         namespace lanes = ellip::lanes;
         std::fill(partial.begin(), partial.end(), 0.0);
-        const double* const measure = nodes.measure.data();
+        const double* const measure = nodes.measure_over_mu.data();
         const double* const radius = nodes.r.data();
         const double* const ring = nodes.ring.data();
         const double* const mus = nodes.mu.data();
@@ -332,9 +335,9 @@ ModelResult<ComponentSamples> integrated_limb_law_heyrovsky_components(std::span
         const PowerOfMu* const kinds = power_of_mu.data();
         lanes::for_each_group(count, [=](std::size_t i, auto type) {
           using Real = typename decltype(type)::type;
-          const Real base =
-              lanes::load(measure + i, type) * ((TWO_PI * lanes::load(radius + i, type)) * lanes::load(ring + i, type));
           const Real mu = lanes::load(mus + i, type);
+          const Real base = (lanes::load(measure + i, type) * mu) *
+                            ((TWO_PI * lanes::load(radius + i, type)) * lanes::load(ring + i, type));
           const Real root = needs_root ? lanes::sqrt(mu) : Real(0.0);
           for (std::size_t k = 0; k < count_powers; ++k) {
             double* const sum = partial_sums + 4 * k;

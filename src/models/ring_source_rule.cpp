@@ -93,8 +93,16 @@ void add_limb_nodes(const LimbLaw& law, double l, double eta, SourceNodes& nodes
   };
   // A power of μ that is not a whole number leaves a fractional power of x at
   // the limb besides the ring's singularities: the split then follows the
-  // nearer of the two scales, not the farther.
+  // nearer of the two scales, not the farther; with the lens on the limb the
+  // two meet at x = 0, where the piece next to it is graded steeply.
   const double ring_scale = std::sqrt((l - 1.0) * 2.0);
+  if (law.fractional_powers() && l == 1.0) {
+    const double inner = std::min(0.25, SIDE_SPLIT * scale);
+    steeply_graded_offsets(inner, LIMB_POINTS, at_offset);
+    exponential_offsets(1.0 - inner, inner, outer_points(1.0 - inner, inner),
+                        [&](double x, double w) { at_offset(inner + x, w); });
+    return;
+  }
   if (law.fractional_powers() && l > 1.0 && ring_scale < scale && SIDE_SPLIT * ring_scale < 0.5) {
     return side_offsets(1.0, ring_scale, scale, at_offset);
   }
@@ -183,10 +191,10 @@ void finish_limb_nodes(const LimbLaw& law, SourceNodes& nodes, bool keep_measure
   nodes.ring.resize(count);
   if (keep_measure) {
     nodes.mu.resize(count);
-    nodes.measure.resize(count);
+    nodes.measure_over_mu.resize(count);
   }
   double* const kept_mu = nodes.mu.data();
-  double* const kept_measure = nodes.measure.data();
+  double* const kept_measure = nodes.measure_over_mu.data();
   double* const r = nodes.r.data();
   double* const d = nodes.d.data();
   double* const weight = nodes.weight.data();
@@ -205,7 +213,7 @@ void finish_limb_nodes(const LimbLaw& law, SourceNodes& nodes, bool keep_measure
     Real w = lanes::load(weight + i, type) * ((m + m) * inverse);
     if (keep_measure) {
       lanes::store(m, kept_mu + i);
-      lanes::store(w, kept_measure + i);
+      lanes::store(lanes::load(weight + i, type) * (inverse + inverse), kept_measure + i);
     }
     if (polynomial) {
       const Real brightness = flat + m * (linear + m * quadratic);

@@ -40,10 +40,12 @@ namespace mirlaxon::models {
 // The rule's nodes for one separation: radius, distance l − r to the ring
 // through the lens, and weight (the measure times 2πr·B(r)); `ring` holds the
 // ring averages once they are asked for; a limb law's nodes keep, when asked,
-// μ and the measure dr alone (what other weights are made of). Scratch space a
+// μ and the measure dr/μ (what other weights are made of: dr = 2μ·dt/(1 + t²),
+// and a weight with μ^(p − 2) wants μ as exact as the caller can form it).
+// Scratch space a
 // caller keeps from one separation to the next.
 struct SourceNodes {
-  std::vector<double> r, d, weight, ring, mu, measure;
+  std::vector<double> r, d, weight, ring, mu, measure_over_mu;
   void clear() {
     r.clear();
     d.clear();
@@ -64,7 +66,7 @@ void place_source_nodes(const FluxMap& map, double l, Regime regime, double eta,
 // A limb law's nodes from the rule's variable: on entry r, d and weight hold
 // t = tan(θ/2), (l − r)·(1 + t²) and dt; on return r, l − r and the weight
 // dt·(dr/dt)·2πr·B(r), four nodes at a time where the lanes run; with
-// keep_measure, μ and dt·(dr/dt) too.
+// keep_measure, μ and dt·(dr/dt)/μ too.
 void finish_limb_nodes(const LimbLaw& law, SourceNodes& nodes, bool keep_measure = false);
 
 // Σ_i weight[i]·value[i], in order.

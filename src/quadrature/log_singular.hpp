@@ -58,6 +58,21 @@ void graded_offsets(double extent, std::size_t points, const Add& add) {
   for (std::size_t j = 0; j < points; ++j) add(extent * rule.offset[j], extent * rule.weight[j]);
 }
 
+// ∫₀^E f(x) dx for f = x^(a − 1)·(u(x) + v(x)·log x), 0 < a < 1, graded as
+// x = E·σ^10: the integrand becomes σ^(10a − 1)·(u + 10·v·log σ), which the
+// Gauss rule takes as the σ⁵ grading takes a logarithm alone when a ≥ ½
+// (a fractional power of μ at the limb with the lens on it).
+inline constexpr double STEEP_GRADING = 10.0;
+
+template <class Add>
+void steeply_graded_offsets(double extent, std::size_t points, const Add& add) {
+  for (const gl::Node& node : gl::rule(points)) {
+    const double sigma = node.abscissa;
+    const double sigma9 = std::pow(sigma, STEEP_GRADING - 1.0);
+    add(extent * (sigma9 * sigma), (extent * node.weight) * (STEEP_GRADING * sigma9));
+  }
+}
+
 // ∫₀^E f(x) dx for an f with a logarithmic singularity (or complex
 // singularities) at a distance g before x = 0: x = g·(e^(σΛ) − 1) with
 // Λ = ln(1 + E/g) makes log(x + g) linear in σ, so that every scale from g to
