@@ -84,19 +84,22 @@ ModelResult<Samples> discrete_flux_map_heyrovsky_magnification(std::span<const d
                                                                std::span<const double> bf);
 
 // Derivatives for gradient fits. Both take A as a function of u = l·ρ and ρ
-// (Einstein radii): ∂A/∂u at fixed ρ, ∂A/∂ρ at fixed u. A is even in ρ, so a
-// negative ρ gives the derivatives at |ρ| with ∂A/∂u and ∂A/∂ρ signed as ρ; re
-// = 0 (no lensing) gives A = 1 and zero derivatives. Where the lens lies on
-// the limb of a source bright there (l = 1), ∂A/∂u is −∞ and ∂A/∂ρ is +∞ (for
-// a positive limb brightness).
+// (Einstein radii): ∂A/∂u at fixed ρ, ∂A/∂ρ at fixed u. Where the lens lies
+// on the limb of a source bright there (l = 1), ∂A/∂u is −∞ and ∂A/∂ρ is +∞
+// (for a positive limb brightness); at l = 0, ∂A/∂u = 0.
 
 // The uniform disk: A as witt_mao_magnification, ∂A/∂u = (2/ρ)·C(l, 1) and
-// ∂A/∂ρ = (2/ρ)·(A_ring(l, 1) − A), C the ring's first angular moment.
+// ∂A/∂ρ = (2/ρ)·(A_ring(l, 1) − A), C the ring's first angular moment, the
+// far field's by its series. Outside the domain (ρ not positive and finite,
+// l negative or NaN) A is the reference formula's and its failure fails the
+// call, as in witt_mao_magnification; the derivatives are NaN there.
 ModelResult<GradientSamples> witt_mao_gradient(std::span<const double> l, double re, double rstar);
 
 // A limb law: A the same bits as integrated_limb_law_heyrovsky_magnification,
 // and its derivatives with the brightness's slope moved onto the rings by
-// parts; the same validation and NaN rules.
+// parts; the same validation and NaN rules. A is even in ρ, so a negative ρ
+// gives the derivatives at |ρ| with both signed as ρ (u changes sign with
+// it); re = 0 (no lensing) gives A = 1 and zero derivatives.
 ModelResult<GradientSamples> integrated_limb_law_heyrovsky_gradient(std::span<const double> l, double re,
                                                                     double rstar, std::span<const double> powers,
                                                                     std::span<const double> weights);

@@ -188,46 +188,46 @@ ModelResult<GradientSamples> integrated_limb_law_heyrovsky_gradient(std::span<co
 
 // For a regular ρ and separations all in the domain the value comes with its
 // derivatives (the far field's from one pass over the series, the same bits
-// as witt_mao_magnification); otherwise the value is witt_mao_magnification's
-// and the derivatives follow the rules of the header.
+// as witt_mao_magnification). Otherwise the values are
+// witt_mao_magnification's, which keeps the reference formula outside the
+// domain (not an average: −A at a negative ρ, mostly), and the derivatives
+// are given where the disk is one: ρ > 0 and l ≥ 0, finite; NaN elsewhere.
 ModelResult<GradientSamples> witt_mao_gradient(std::span<const double> l, double re, double rstar) {
-  const Source source = source_of(re, rstar);
-  const bool direct = source.radius == Radius::regular &&
-                      std::all_of(l.begin(), l.end(), [&](double separation) {
-                        const double u = source.rho * separation;
-                        return u >= 0.0 && std::isfinite(u);
-                      });
+  const double rho = rstar / re;
+  const bool regular_rho = classify_radius(rho) == Radius::regular;
+  const auto in_domain = [&](double separation) {
+    const double u = rho * separation;
+    return regular_rho && u >= 0.0 && std::isfinite(u);
+  };
   std::optional<Samples> reference;
-  if (!direct) {
+  if (!std::all_of(l.begin(), l.end(), in_domain)) {
     ModelResult<Samples> values = witt_mao_magnification(l, re, rstar);
     if (!values) return std::unexpected(values.error());
     reference = std::move(*values);
   }
+  const double eta = re / rstar;
   GradientSamples result;
   result.value.reserve(l.size());
   result.d_u.reserve(l.size());
   result.d_rho.reserve(l.size());
   for (std::size_t i = 0; i < l.size(); ++i) {
     const double separation = l[i];
-    const double u = source.rho * separation;
+    const double u = rho * separation;
     Point point{reference ? (*reference)[i] : NAN, NAN, NAN};
-    if (!(separation >= 0.0) || source.radius == Radius::not_a_number || source.radius == Radius::zero) {
-    } else if (source.radius == Radius::infinite) {
-      point.d_u = 0.0;
-      point.d_rho = 0.0;
-    } else if (in_far_field(u, source.rho)) {
-      const FarFieldGradient far = far_field_gradient(u, source.rho / u, source.rho, DISK_MOMENTS);
+    if (!in_domain(separation)) {
+    } else if (in_far_field(u, rho)) {
+      const FarFieldGradient far = far_field_gradient(u, rho / u, rho, DISK_MOMENTS);
       point = {reference ? point.value : far.mean, far.d_u, far.d_radius};
     } else {
-      if (!reference) point.value = disk_magnification(u, source.rho);
-      const RingsAtSeparation rings(separation, source.eta);
-      const double two_over_rho = 2.0 / source.rho;
+      if (!reference) point.value = disk_magnification(u, rho);
+      const RingsAtSeparation rings(separation, eta);
+      const double two_over_rho = 2.0 / rho;
       point.d_u = separation == 0.0 ? 0.0 : two_over_rho * rings.moment_at(1.0);
       point.d_rho = two_over_rho * (rings.at(1.0) - point.value);
     }
     result.value.push_back(point.value);
-    result.d_u.push_back(source.sign * point.d_u);
-    result.d_rho.push_back(source.sign * point.d_rho);
+    result.d_u.push_back(point.d_u);
+    result.d_rho.push_back(point.d_rho);
   }
   return result;
 }

@@ -127,4 +127,52 @@ TEST(Components, MatchEachPowerAndRecombineIntoTheLaw) {
   EXPECT_EQ(recombined, 160u);
 }
 
+// Outside the regular inputs the derivatives follow the value's rules: for
+// a limb law no lensing (re = 0) is A = 1 with zero derivatives, ρ = 0 and a
+// NaN or negative separation NaN, and ρ < 0 the average at |ρ| with both
+// derivatives signed as ρ (u = l·ρ changes sign with it); the disk's value
+// keeps its reference formula there, its derivatives NaN; a bad law fails as
+// the value does; an empty list of powers has no components.
+TEST(Gradients, FollowTheValuesRulesOutsideTheDomain) {
+  const std::vector<double> powers{0.0, 1.0}, weights{0.4, 0.6};
+  const auto law = [&](std::vector<double> l, double re, double rstar) {
+    return *integrated_limb_law_heyrovsky_gradient(l, re, rstar, powers, weights);
+  };
+  const std::vector<double> l{0.0, 0.5, 1.0, 3.0, 20.0, INFINITY};
+  const GradientSamples none = law(l, 0.0, 1.0), point = law(l, 1.0, 0.0);
+  EXPECT_EQ(none.value, std::vector<double>(l.size(), 1.0));
+  EXPECT_EQ(none.d_u, std::vector<double>(l.size(), 0.0));
+  EXPECT_EQ(none.d_rho, std::vector<double>(l.size(), 0.0));
+  for (std::size_t i = 0; i < l.size(); ++i) EXPECT_TRUE(std::isnan(point.d_u[i]) && std::isnan(point.d_rho[i]));
+  const GradientSamples positive = law(l, 2.0, 1.0), negative = law(l, 2.0, -1.0);
+  EXPECT_EQ(negative.value, positive.value);
+  for (std::size_t i = 0; i + 1 < l.size(); ++i) {
+    EXPECT_EQ(negative.d_u[i], -positive.d_u[i]) << l[i];
+    EXPECT_EQ(negative.d_rho[i], -positive.d_rho[i]) << l[i];
+  }
+  const std::vector<double> finite(l.begin(), l.end() - 1);
+  const auto disk = *witt_mao_gradient(finite, -2.0, 1.0);
+  EXPECT_EQ(disk.value, *witt_mao_magnification(finite, -2.0, 1.0));
+  for (std::size_t i = 0; i < finite.size(); ++i) EXPECT_TRUE(std::isnan(disk.d_u[i]) && std::isnan(disk.d_rho[i]));
+  EXPECT_EQ(witt_mao_gradient(l, 1.0, 0.0).has_value(), witt_mao_magnification(l, 1.0, 0.0).has_value());
+  const GradientSamples outside = law({NAN, -1.0}, 2.0, 1.0);
+  for (std::size_t i = 0; i < 2; ++i) {
+    EXPECT_TRUE(std::isnan(outside.value[i]) && std::isnan(outside.d_u[i]) && std::isnan(outside.d_rho[i]));
+  }
+  const GradientSamples far = law({INFINITY}, 2.0, 1.0);
+  EXPECT_EQ(far.value[0], 1.0);
+  EXPECT_EQ(far.d_u[0], 0.0);
+  EXPECT_EQ(far.d_rho[0], 0.0);
+  const std::vector<double> bad_powers{0.0, -1.0};
+  const auto value_error = integrated_limb_law_heyrovsky_magnification(l, 1.0, 1.0, bad_powers, weights);
+  const auto gradient_error = integrated_limb_law_heyrovsky_gradient(l, 1.0, 1.0, bad_powers, weights);
+  const auto components_error = integrated_limb_law_heyrovsky_components(l, 1.0, 1.0, bad_powers);
+  ASSERT_FALSE(value_error || gradient_error || components_error);
+  EXPECT_EQ(gradient_error.error().message(), value_error.error().message());
+  EXPECT_EQ(components_error.error().message(), value_error.error().message());
+  EXPECT_TRUE(integrated_limb_law_heyrovsky_components(l, 1.0, 1.0, std::vector<double>{})->empty());
+  const auto rows = *integrated_limb_law_heyrovsky_components(std::vector<double>{20.0, 0.5}, 0.0, 1.0, powers);
+  EXPECT_EQ(rows.at(1), (std::vector<double>{1.0, 1.0}));
+}
+
 }  // namespace

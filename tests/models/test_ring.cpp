@@ -10,6 +10,7 @@
 #include <vector>
 
 #include "ellip/carlson.hpp"
+#include "ellip/lanes.hpp"
 #include "models/far_field.hpp"
 #include "models/magnifications.hpp"
 #include "models/ring.hpp"
@@ -86,6 +87,66 @@ TEST(Ring, IntegralsEvaluatorMatchesTheSeriesAndItsBatch) {
   for (const auto& [l, r] : {std::pair{-0.5, 0.2}, std::pair{-0.5, 2.0}, std::pair{0.5, -0.2},
                              std::pair{double{NAN}, 0.2}}) {
     EXPECT_TRUE(std::isnan(rings_at(l, r, 1.0, 1.0))) << l << " " << r;
+  }
+}
+
+// The ring's first angular moment C = (1/2π)∮ A cos φ dφ against mpmath's
+// quadrature of that definition (tools/make_ring_moment_reference.py): from
+// a small ring far off to one 1e-6 from the lens, η = 0.01 … 100. The mean
+// sums terms of order one to C's (4η²/(π s √q))·O(m): within 1e-14 of C and
+// 8ε of that scale. The batch with the rings gives each value's bits as one
+// at a time, four lanes or none, through every regime: −∞ through the lens,
+// the logarithmic form closer than CLOSED_FORM_LIMIT, and 0 with the lens at
+// the centre.
+TEST(Ring, FirstMomentMatchesTheAngularAverageAndItsBatch) {
+  std::size_t compared = 0;
+  for (const auto& row : read_table("ring_moments.tsv")) {
+    const double l = row.number(0), r = row.number(1), eta = row.number(2), expected = row.number(3);
+    const double s = l + r, q = (l - r) * (l - r) + 4.0 * eta * eta;
+    const double scale = 4.0 * eta * eta / (M_PI * s * std::sqrt(q));
+    const double got = RingsAtSeparation(l, eta).moment_at(r);
+    EXPECT_NEAR(got, expected, 1e-14 * std::fabs(expected) + 8.0 * 0x1p-52 * scale) << l << " " << r << " " << eta;
+    ++compared;
+  }
+  EXPECT_EQ(compared, 27u);
+  EXPECT_EQ(RingsAtSeparation(0.5, 1.0).moment_at(0.5), -INFINITY);
+  EXPECT_EQ(RingsAtSeparation(0.0, 1.0).moment_at(0.3), 0.0);
+  {
+    // Either side of CLOSED_FORM_LIMIT, with the distances given exactly: the
+    // logarithmic form and the mean agree (C grows as ln(1/d)).
+    const double limit = CLOSED_FORM_LIMIT * 2.0;
+    const std::vector<double> radii{1.0, 1.0}, distances{0.9 * limit, 1.1 * limit};
+    std::vector<double> ring_values(2), moments(2);
+    RingsAtSeparation(1.0, 1.0).at_batch_with_moments(radii, distances, ring_values, moments);
+    // kc = (d/s)·√((s² + 4η²)/q) = d/√2 here.
+    const double expected_ratio = (2.0 - std::log(4.0 * std::sqrt(2.0) / (0.9 * limit))) /
+                                  (2.0 - std::log(4.0 * std::sqrt(2.0) / (1.1 * limit)));
+    EXPECT_NEAR(moments[0] / moments[1], expected_ratio, 1e-14);
+  }
+  for (const double l : {0.0, 0.4, 1.0}) {
+    std::vector<double> radii, distances;
+    for (int i = 1; i <= 97; ++i) radii.push_back(i * (1.2 / 97.0));
+    radii.insert(radii.end(), {l, 0.04 * l, 0.0, NAN});
+    for (const double r : radii) distances.push_back(l - r);
+    distances.back() = NAN;
+    distances.push_back(1e-200);  // a node just off the ring, its distance exact
+    radii.push_back(l);
+    const RingsAtSeparation rings(l, 0.3);
+    std::vector<double> lane_rings(radii.size()), lane_moments(radii.size());
+    std::vector<double> one_rings(radii.size()), one_moments(radii.size());
+    rings.at_batch_with_moments(radii, distances, lane_rings, lane_moments);
+    {
+      const mirlaxon::ellip::lanes::ScalarOnly one_at_a_time;
+      rings.at_batch_with_moments(radii, distances, one_rings, one_moments);
+    }
+    std::vector<double> alone(radii.size());
+    rings.at_batch(radii, distances, alone);
+    const auto same = [](double a, double b) { return a == b || (std::isnan(a) && std::isnan(b)); };
+    for (std::size_t i = 0; i < radii.size(); ++i) {
+      EXPECT_TRUE(same(lane_rings[i], alone[i]) && same(one_rings[i], alone[i])) << l << " " << radii[i];
+      EXPECT_TRUE(same(lane_moments[i], one_moments[i])) << l << " " << radii[i];
+      if (distances[i] == l - radii[i]) EXPECT_TRUE(same(lane_moments[i], rings.moment_at(radii[i]))) << l << " " << radii[i];
+    }
   }
 }
 
