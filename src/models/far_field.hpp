@@ -15,6 +15,7 @@
 
 #include "constants.hpp"
 
+#include <algorithm>
 #include <array>
 #include <cmath>
 #include <span>
@@ -88,13 +89,14 @@ inline double far_field_mean(double u, double ratio, const FarFieldMoments& mome
 //   ∂E/∂u = (P/u)·[v·w·∂S/∂w − (4w² + v)·S],  ∂E/∂x = P·Σ_k k m_k x^(k−1) Q_k(w²),
 // so ∂mean/∂u (R fixed) = ∂E/∂u − (2x/u)·∂E/∂x and ∂mean/∂R (u fixed) =
 // (2x/R)·∂E/∂x: sums of terms of one sign far out, nothing cancels. The
-// derivatives take the terms while they count at 2^-56 of ∂E/∂x's first one
-// (its Q_1 is at least 1/4), which falls off slowest.
+// derivatives take the terms while they count at 2^-46 (1.4e-14) of ∂E/∂x's
+// first one (its Q_1 is at least 1/4), which falls off slowest: at 2^-56 they
+// took one term more than the mean, the longest polynomial of the sum.
 struct FarFieldGradient {
   double mean, d_u, d_radius;
 };
 
-inline FarFieldGradient far_field_gradient(double u, double ratio, double radius, const FarFieldMoments& moments) {
+inline FarFieldGradient far_field_gradient(double u, double ratio, const FarFieldMoments& moments) {
   double v, w;
   if (u >= 2.0) {
     const double t2 = (2.0 / u) * (2.0 / u);
@@ -116,12 +118,16 @@ inline FarFieldGradient far_field_gradient(double u, double ratio, double radius
     power = power * x;
     const bool for_mean = k == terms && !(4.0 * power * std::fabs(moments[k]) * FAR_FIELD_Q_BOUND[k] < 0x1p-56);
     const bool for_slope =
-        k == slope_terms && (k == 0 || !((k + 1) * previous * std::fabs(moments[k]) * FAR_FIELD_Q_BOUND[k] < 0x1p-56 * first));
+        k == slope_terms && (k == 0 || !((k + 1) * previous * std::fabs(moments[k]) * FAR_FIELD_Q_BOUND[k] < 0x1p-46 * first));
     if (!for_mean && !for_slope) break;
     terms += for_mean;
     slope_terms += for_slope;
     powers[k] = power;
     lower_powers[k] = previous;
+  }
+  // The terms' polynomials apart from their count: no step waits on a test.
+  const int formed = std::max(terms, slope_terms);
+  for (int k = 0; k < formed; ++k) {
     const auto& q = FAR_FIELD_Q[k];
     double poly = 0.0, poly_slope = 0.0;  // Q_{k+1}(w²) and its derivative in w²
     for (int j = 2 * k + 1; j >= 0; --j) {
@@ -134,7 +140,8 @@ inline FarFieldGradient far_field_gradient(double u, double ratio, double radius
   // The mean exactly as far_field_excess sums it.
   double sum = 0.0;
   for (int k = terms - 1; k >= 0; --k) sum = sum + (moments[k] * powers[k]) * polys[k];
-  sum = sum + 1.0 / ((1.0 + w) * (1.0 + w));
+  const double edge = 1.0 / ((1.0 + w) * (1.0 + w));
+  sum = sum + edge;
   const double p = (v * v) / (w + w);
   const double mean = 1.0 + p * sum;
   double s = 0.0, s_slope = 0.0, x_slope = 0.0;
@@ -143,12 +150,14 @@ inline FarFieldGradient far_field_gradient(double u, double ratio, double radius
     s_slope = s_slope + (moments[k] * powers[k]) * poly_slopes[k];
     x_slope = x_slope + ((k + 1) * moments[k] * lower_powers[k]) * polys[k];
   }
-  const double one_w = 1.0 + w;
-  s = s + 1.0 / (one_w * one_w);
-  const double ds_dw = (w + w) * s_slope - 2.0 / (one_w * one_w * one_w);
-  const double de_du = (p / u) * ((v * w) * ds_dw - (4.0 * w2 + v) * s);
+  // One quotient for the rest, 1/u (x/R = (R/u)/u), and 1/(1 + w)² the
+  // mean's own.
+  const double inverse_u = 1.0 / u;
+  s = s + edge;
+  const double ds_dw = (w + w) * s_slope - (edge + edge) / (1.0 + w);
+  const double de_du = (p * inverse_u) * ((v * w) * ds_dw - (4.0 * w2 + v) * s);
   const double de_dx = p * x_slope;
-  return {mean, de_du - ((x + x) / u) * de_dx, ((x + x) / radius) * de_dx};
+  return {mean, de_du - ((x + x) * inverse_u) * de_dx, ((ratio + ratio) * inverse_u) * de_dx};
 }
 
 // far_field_mean for several weightings at once, out[k] for moments[k]: the

@@ -170,8 +170,7 @@ ModelResult<GradientSamples> integrated_limb_law_heyrovsky_gradient(std::span<co
       } else if (source.radius == Radius::infinite) {
         point = {1.0, 0.0, 0.0};
       } else if (regime == Regime::far_field) {
-        const FarFieldGradient far = far_field_gradient(source.rho * separation, 1.0 / separation, source.rho,
-                                                        law.moments());
+        const FarFieldGradient far = far_field_gradient(source.rho * separation, 1.0 / separation, law.moments());
         point = {far.mean, far.d_u, far.d_radius};
       } else {
         if (regime == Regime::product_rule && !slope) slope = slope_weights(law);
@@ -216,7 +215,7 @@ ModelResult<GradientSamples> witt_mao_gradient(std::span<const double> l, double
     Point point{reference ? (*reference)[i] : NAN, NAN, NAN};
     if (!in_domain(separation)) {
     } else if (in_far_field(u, rho)) {
-      const FarFieldGradient far = far_field_gradient(u, rho / u, rho, DISK_MOMENTS);
+      const FarFieldGradient far = far_field_gradient(u, rho / u, DISK_MOMENTS);
       point = {reference ? point.value : far.mean, far.d_u, far.d_radius};
     } else {
       if (!reference) point.value = disk_magnification(u, rho);
