@@ -173,7 +173,11 @@ def module_table(functions):
               "// The array front under CPython: the same descriptions, results as float64 arrays.",
               "PyMethodDef array_function_table[] = {"]
     for f in functions:
-        if f["result"] in ARRAY_RESULTS:
+        if f.get("into"):
+            # Its values straight into the new array or `out`.
+            lines.append('    array_method<%s_description, &models::%s, &models::%s_into>("%s"),'
+                         % (f["name"], f["name"], f["name"], array_text_signature(f)))
+        elif f["result"] in ARRAY_RESULTS:
             lines.append('    array_method<%s_description, &models::%s>("%s"),'
                          % (f["name"], f["name"], array_text_signature(f)))
         else:

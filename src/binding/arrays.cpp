@@ -43,6 +43,10 @@ std::string type_name(PyObject* object) {
   return Py_TYPE(object)->tp_name;
 }
 
+bool is_numpy_array(PyObject* object) {
+  return object != nullptr && std::strcmp(Py_TYPE(object)->tp_name, "numpy.ndarray") == 0;
+}
+
 bool is_native_double(const char* format) {
   if (format == nullptr) return false;
   if (format[0] == '@' || format[0] == '=' || (format[0] == '<' && std::endian::native == std::endian::little)) {
@@ -119,7 +123,7 @@ std::expected<std::vector<double>, PyErr> extract_samples_in_place(PyObject* obj
 #ifdef MIRLAXON_NUMPY_API
   // A contiguous, native float64 numpy array: its memory read directly, as
   // its buffer would give it (without the buffer export's cost).
-  if (std::strcmp(Py_TYPE(object)->tp_name, "numpy.ndarray") == 0 && numpy_api_ready() &&
+  if (is_numpy_array(object) && numpy_api_ready() &&
       PyArray_CheckExact(object)) {
     auto* array = reinterpret_cast<PyArrayObject*>(object);
     if (PyArray_NDIM(array) == 1 && PyArray_TYPE(array) == NPY_DOUBLE && PyArray_ISNOTSWAPPED(array) &&
@@ -201,9 +205,7 @@ std::expected<void, PyErr> OutBuffers::take(PyObject* out, std::size_t rows, std
   return {};
 }
 
-bool ArrayResult::numpy() const {
-  return separations != nullptr && std::strcmp(Py_TYPE(separations)->tp_name, "numpy.ndarray") == 0;
-}
+bool ArrayResult::numpy() const { return is_numpy_array(separations); }
 
 PyObject* ArrayResult::operator()(const models::Samples& values) const {
   if (out != nullptr) {
@@ -251,13 +253,31 @@ PyObject* ArrayResult::operator()(const models::ComponentSamples& rows) const {
   return result.release();
 }
 
-PyObject* ArrayResult::failure(const models::ModelError& error) const {
+PyObject* ArrayResult::failure(const models::ModelError& error) const { return raise_failure(error); }
+
+PyObject* raise_failure(const models::ModelError& error) {
   if (error.kind() == models::ModelError::Kind::assertion) {
     PyErr::value_error(error.message()).restore();
   } else {
     PyErr::from_model(error).restore();
   }
   return nullptr;
+}
+
+PyObject* new_result_array(std::size_t count, PyObject* separations, double** data) {
+  PyRef result(new_array(count, is_numpy_array(separations)));
+  if (!result) return nullptr;
+#ifdef MIRLAXON_NUMPY_API
+  if (numpy_api == NumpyApi::ready && PyArray_CheckExact(result.get())) {
+    *data = static_cast<double*>(PyArray_DATA(reinterpret_cast<PyArrayObject*>(result.get())));
+    return result.release();
+  }
+#endif
+  Py_buffer view;
+  if (PyObject_GetBuffer(result.get(), &view, PyBUF_WRITABLE) < 0) return nullptr;
+  *data = static_cast<double*>(view.buf);
+  PyBuffer_Release(&view);  // the array is ours alone: nothing can resize it meanwhile
+  return result.release();
 }
 
 std::expected<void, PyErr> split_array_call(PyObject* const* args, Py_ssize_t nargs, PyObject* kwnames,

@@ -26,6 +26,7 @@ class OutBuffer {
   std::expected<void, PyErr> take(PyObject* out, std::size_t count, const std::string& name = "out");
   bool held() const { return held_; }
   void write(const models::Samples& values) const;
+  double* data() const { return static_cast<double*>(view_.buf); }
 
  private:
   Py_buffer view_{};
@@ -70,6 +71,17 @@ struct ArrayResult {
   bool numpy() const;
 };
 
+// A model's failure raised as the array front raises it: the module's
+// exception, except a broken length assertion (a flux map of two lengths),
+// a ValueError with the same text. Returns null.
+PyObject* raise_failure(const models::ModelError& error);
+
+// A new float64 array of `count` values (numpy's when the separations came
+// as a numpy array, else array('d')), its memory, still to be written, in
+// `*data`.
+PyObject* new_result_array(std::size_t count, PyObject* separations, double** data);
+
+
 // The rows of a model's result: one for values per separation, three for a
 // gradient, one per power for components.
 template <const FunctionDescription& Description, class Values>
@@ -109,7 +121,39 @@ std::expected<std::vector<double>, PyErr> extract_samples_in_place(PyObject* obj
 // empty row) to the module.
 std::expected<void, PyErr> add_array_functions(PyObject* module, PyMethodDef* table);
 
-template <const FunctionDescription& Description, auto Model>
+// A model that writes its values into the caller's memory (`Into`) as an
+// array function: its values straight into the new array, or into `out`
+// (through scratch memory when the call runs in pieces, so that a Ctrl-C
+// between pieces leaves `out` alone), with no result of the model's own.
+template <class Signature, auto Into>
+PyObject* array_into(const FunctionDescription& description, Arguments& arguments, const ArrayCall& call,
+                     const OutBuffers& buffers) {
+  const std::size_t count = arguments[0].samples.size();
+  PyRef result;
+  std::vector<double> scratch;
+  std::span<double> target;
+  if (call.out == nullptr) {
+    double* data = nullptr;
+    result = PyRef(new_result_array(count, call.separations, &data));
+    if (!result) return nullptr;
+    target = std::span<double>(data, count);
+  } else if (Signature::in_pieces(description, arguments)) {
+    scratch.resize(count);
+    target = std::span<double>(scratch);
+  } else {
+    target = std::span<double>(buffers[0].data(), count);
+  }
+  const models::ModelResult<bool> written = Signature::template invoke_into<Into>(
+      description, arguments, std::make_index_sequence<Signature::arity>{}, target);
+  if (!written) return raise_failure(written.error());
+  if (!*written) return nullptr;  // interrupted
+  if (call.out == nullptr) return result.release();
+  if (!scratch.empty()) buffers[0].write(scratch);
+  Py_INCREF(call.out);
+  return call.out;
+}
+
+template <const FunctionDescription& Description, auto Model, auto Into = nullptr>
 PyObject* array_handler(PyObject* /*module*/, PyObject* const* args, Py_ssize_t nargs, PyObject* kwnames) {
   using Signature = detail::ModelSignature<decltype(Model)>;
   static_assert(Signature::matches(Description.parameters),
@@ -138,15 +182,20 @@ PyObject* array_handler(PyObject* /*module*/, PyObject* const* args, Py_ssize_t 
         return nullptr;
       }
     }
-    return Signature::template invoke<Model>(Description, arguments, std::make_index_sequence<Signature::arity>{},
-                                             ArrayResult{call.separations, call.out, buffers});
+    if constexpr (Into != nullptr) {
+      return array_into<Signature, Into>(Description, arguments, call, buffers);
+    } else {
+      return Signature::template invoke<Model>(Description, arguments, std::make_index_sequence<Signature::arity>{},
+                                               ArrayResult{call.separations, call.out, buffers});
+    }
   });
 }
 
-template <const FunctionDescription& Description, auto Model>
+template <const FunctionDescription& Description, auto Model, auto Into = nullptr>
 constexpr PyMethodDef array_method(const char* text_signature) {
   return PyMethodDef{Description.name.data(),
-                     reinterpret_cast<PyCFunction>(reinterpret_cast<void (*)()>(&array_handler<Description, Model>)),
+                     reinterpret_cast<PyCFunction>(
+                         reinterpret_cast<void (*)()>(&array_handler<Description, Model, Into>)),
                      METH_FASTCALL | METH_KEYWORDS, text_signature};
 }
 

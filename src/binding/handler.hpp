@@ -194,8 +194,11 @@ struct ModelSignature<R (*)(Params...)> {
                           std::index_sequence<I...>, const Convert& convert = {}) {
     if (!releases_lock(description, arguments)) return convert(Model(take<Params>(arguments[I])...));
     if constexpr (batched_over_separations) {
-      return invoke_interruptible<Model>(arguments, first_piece(description, arguments),
-                                         std::index_sequence<I...>{}, convert);
+      // One piece needs no clock and no gathering of pieces.
+      const std::size_t first = first_piece(description, arguments);
+      if (arguments[0].samples.size() > first) {
+        return invoke_interruptible<Model>(arguments, first, std::index_sequence<I...>{}, convert);
+      }
     }
     std::optional<R> result;
     {
@@ -273,6 +276,50 @@ struct ModelSignature<R (*)(Params...)> {
       if (!pieces.done() && check_signals() < 0) return nullptr;  // no partial result
     } while (!pieces.done());
     return convert(values);
+  }
+
+  // `Into`, the model writing its values into `target` (one per
+  // separation) itself, over the separations as invoke runs the model: in
+  // pieces without the lock, the signal handlers run between them. True
+  // once every value is written, false when a handler raised (the host's
+  // exception is set), or the model's failure (then nothing was written:
+  // such a model validates before it writes, on the first piece).
+  template <auto Into, std::size_t... I>
+  static models::ModelResult<bool> invoke_into(const FunctionDescription& description, Arguments& arguments,
+                                               std::index_sequence<I...>, std::span<double> target) {
+    if (!in_pieces(description, arguments)) {
+      std::optional<models::ModelResult<void>> written;
+      if (releases_lock(description, arguments)) {
+        const ReleasedInterpreterLock unlocked;
+        written.emplace(Into(take<Params>(arguments[I])..., target));
+      } else {
+        written.emplace(Into(take<Params>(arguments[I])..., target));
+      }
+      if (!*written) return std::unexpected(written->error());
+      return true;
+    }
+    const std::span<const double> separations(arguments[0].samples);
+    SeparationPieces pieces(separations.size(), first_piece(description, arguments));
+    do {
+      const auto [offset, count] = pieces.next();
+      std::optional<models::ModelResult<void>> written;
+      {
+        const ReleasedInterpreterLock unlocked;
+        const auto started = std::chrono::steady_clock::now();
+        written.emplace(Into(take_or_piece<Params, I>(arguments[I], separations.subspan(offset, count))...,
+                             target.subspan(offset, count)));
+        pieces.took(std::chrono::steady_clock::now() - started);
+      }
+      if (!*written) return std::unexpected(written->error());
+      if (!pieces.done() && check_signals() < 0) return false;
+    } while (!pieces.done());
+    return true;
+  }
+
+  // Whether invoke runs more than one piece.
+  static bool in_pieces(const FunctionDescription& description, const Arguments& arguments) {
+    return releases_lock(description, arguments) &&
+           arguments[0].samples.size() > first_piece(description, arguments);
   }
 
   template <class T, std::size_t Index>
