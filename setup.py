@@ -2,8 +2,8 @@
 from the same sources and numerical flags as the CMake build, and installs
 its type stubs beside it: mirlaxon.pyi with py.typed, and the stub-only
 package mirlaxon-stubs, the form mypy reads. Installs the array front, the
-package mirlaxon_arrays, with the C library libmirlaxon.so and its header
-mirlaxon.h inside it."""
+package mirlaxon_arrays, with the C library libmirlaxon.so, its header
+mirlaxon.h and its type stubs inside it."""
 import os
 import platform
 
@@ -129,7 +129,7 @@ setup(
     ],
     packages=["mirlaxon-stubs", "mirlaxon_arrays"],
     package_dir={"mirlaxon-stubs": STUBS, "mirlaxon_arrays": "src/binding/arrays/mirlaxon_arrays"},
-    package_data={"mirlaxon-stubs": ["__init__.pyi"]},
+    package_data={"mirlaxon-stubs": ["__init__.pyi"], "mirlaxon_arrays": ["__init__.pyi", "py.typed"]},
     py_modules=[],
     cmdclass={"build_py": BuildWithStubs, "build_ext": BuildWithCLibrary},
     # pip builds in the source tree; keep clear of the developers' build folders.

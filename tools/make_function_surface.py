@@ -1,7 +1,7 @@
 """Writes every front's view of the functions from their one description,
 src/binding/functions.json: the extension module's table of descriptions and
 method rows, its type stubs, the C library's header and entry definitions, and
-the array front's C declarations and per-function entries.
+the array front's C declarations, per-function entries and type stubs.
 
     /usr/bin/python3 tools/make_function_surface.py           # rewrite the files
     /usr/bin/python3 tools/make_function_surface.py --check   # fail if one is stale
@@ -206,6 +206,71 @@ def stub(functions):
     return "\n".join(parts)
 
 
+# --- The array front's type stubs ---
+
+ARRAYS_STUB_PREAMBLE = '''"""The functions of ``mirlaxon`` with arrays in and arrays out: the same
+parameters, and ``out``. A function of separations returns a numpy float64
+array when the separations came as a numpy array, else an ``array('d')``; a
+gradient is a tuple of three (A, dA/du, dA/drho), components a list of one
+per power. With ``out=`` (one writable float64 buffer, or a tuple or list of
+one per row) the values go there and ``out`` is returned.
+"""
+
+from array import array
+from typing import Any, Protocol, Sized, SupportsFloat, SupportsIndex, TypeVar, Union, overload
+
+import numpy as np
+import numpy.typing as npt
+
+# What the front converts to a double: anything with __float__ or __index__.
+Number = Union[SupportsFloat, SupportsIndex]
+
+class Samples(Protocol):
+    """A sized sequence of numbers: what the front converts to samples."""
+
+    def __len__(self) -> int: ...
+    def __getitem__(self, index: int, /) -> Number: ...
+
+Floats = npt.NDArray[np.float64]
+# The caller's `out`, returned as it was given: a buffer, or a tuple or list
+# of them.
+_Out = TypeVar("_Out", bound=Sized)
+
+__all__: list[str]
+__version__: str
+
+def paths() -> tuple[str, str]:
+    """The C library and its header, as installed with this package."""
+'''
+
+# The array front's result for numpy separations and for other sequences.
+ARRAY_RESULT_TYPES = {
+    "per_separation": ("Floats", "array[float]"),
+    "gradient": ("tuple[Floats, Floats, Floats]", "tuple[array[float], array[float], array[float]]"),
+    "components": ("list[Floats]", "list[array[float]]"),
+}
+
+
+def arrays_stub(functions):
+    parts = [ARRAYS_STUB_PREAMBLE]
+    for f in functions:
+        doc = f["doc"].replace("\n", "\n    ")
+        others = ", ".join("%s: %s" % (p, "Number" if k == "number" else "Samples") for p, k in f["parameters"][1:])
+        if f["result"] not in ARRAY_RESULTS:
+            parts.append('def %s(l: Number, %s) -> float:\n    """%s"""\n' % (f["name"], others, doc))
+            continue
+        numpy_result, other_result = ARRAY_RESULT_TYPES[f["result"]]
+        # A numpy array is also a Samples: its overload comes first, and
+        # takes precedence over the other's result.
+        for first, out, result, ignore in (("npt.NDArray[Any]", "None = None", numpy_result, "  # type: ignore"),
+                                           ("Samples", "None = None", other_result, ""),
+                                           ("Samples", "_Out", "_Out", "")):
+            parts.append("@overload%s\ndef %s(\n    l: %s, %s, *, out: %s\n) -> %s: ..."
+                         % (ignore, f["name"], first, others, out, result))
+        parts.append("")
+    return "\n".join(parts)
+
+
 # --- The C library ---
 
 def c_parameters(function):
@@ -340,6 +405,7 @@ def outputs(functions):
         BINDING / "c" / "entries.inc": c_entries(functions),
         BINDING / "arrays" / "mirlaxon_arrays" / "_cdef.py": cdef_module(functions),
         BINDING / "arrays" / "mirlaxon_arrays" / "_entries.py": python_entries(functions),
+        BINDING / "arrays" / "mirlaxon_arrays" / "__init__.pyi": arrays_stub(functions),
     }
 
 

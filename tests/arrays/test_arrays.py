@@ -161,6 +161,11 @@ class ResultTest(unittest.TestCase):
             with self.subTest(type(out).__name__):
                 self.assertIs(self.F(self.L, 1.0, 0.1, out=out), out)
                 self.assertEqual(bytes(memoryview(out).cast("B")), expected)
+        # A call in pieces (an integral's first piece is 16 separations).
+        long = [0.1 * i for i in range(100)]
+        out = array("d", [7.0] * len(long))
+        self.assertIs(self.F(long, 1.0, 0.1, out=out), out)
+        self.assertEqual(bits(list(out)), bits(mirlaxon.integrated_heyrovsky_magnification(long, 1.0, 0.1)))
         self.assertEqual(type(self.F(self.L, 1.0, 0.1, out=None)), array)
 
     def test_bad_out_is_refused_and_left_alone(self):
