@@ -182,7 +182,7 @@ PyObject* array_handler(PyObject* /*module*/, PyObject* const* args, Py_ssize_t 
         return nullptr;
       }
     }
-    if constexpr (Into != nullptr) {
+    if constexpr (!std::is_same_v<decltype(Into), std::nullptr_t>) {
       return array_into<Signature, Into>(Description, arguments, call, buffers);
     } else {
       return Signature::template invoke<Model>(Description, arguments, std::make_index_sequence<Signature::arity>{},
