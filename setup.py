@@ -2,9 +2,10 @@
 from the same sources and numerical flags as the CMake build, and installs
 its type stubs beside it: mirlaxon.pyi with py.typed, and the stub-only
 package mirlaxon-stubs, the form mypy reads. Installs the array front, the
-package mirlaxon_arrays, with the C library libmirlaxon.so and its header
-mirlaxon.h inside it."""
+package mirlaxon_arrays, with the C library libmirlaxon.so, its header
+mirlaxon.h and its type stubs inside it."""
 import os
+import platform
 
 from setuptools import Extension, setup
 from setuptools.command.build_ext import build_ext
@@ -38,6 +39,22 @@ COMPILE_FLAGS = (flags("standard") + flags("optimisation") + flags("numerics") +
 # PyInit_mirlaxon is the only symbol the module exports.
 LINK_FLAGS = flags("module_link")
 
+
+def numpy_headers():
+    """numpy's include folder when the building interpreter has numpy (the
+    array front then makes its numpy results through numpy's C API), else
+    None: the module never needs numpy to build or load."""
+    if platform.python_implementation() == "PyPy":
+        return None
+    try:
+        import numpy  # noqa: PLC0415
+    except ImportError:
+        return None
+    folder = numpy.get_include()
+    return folder if os.path.isfile(os.path.join(folder, "numpy", "arrayobject.h")) else None
+
+
+NUMPY_HEADERS = numpy_headers()
 
 STUBS = "src/binding/mirlaxon-stubs"
 DEPENDS = [os.path.join(root, name) for root, _, names in os.walk("src") for name in names
@@ -91,10 +108,11 @@ setup(
         Extension(
             "mirlaxon",
             SOURCES,
-            include_dirs=["src"],
+            include_dirs=["src"] + ([NUMPY_HEADERS] if NUMPY_HEADERS else []),
             language="c++",
             extra_compile_args=COMPILE_FLAGS,
-            define_macros=[("MIRLAXON_VERSION", f'"{VERSION}"')],
+            define_macros=[("MIRLAXON_VERSION", f'"{VERSION}"')]
+            + ([("MIRLAXON_NUMPY_HEADERS", None)] if NUMPY_HEADERS else []),
             extra_link_args=LINK_FLAGS,
             depends=DEPENDS,
         ),
@@ -111,7 +129,7 @@ setup(
     ],
     packages=["mirlaxon-stubs", "mirlaxon_arrays"],
     package_dir={"mirlaxon-stubs": STUBS, "mirlaxon_arrays": "src/binding/arrays/mirlaxon_arrays"},
-    package_data={"mirlaxon-stubs": ["__init__.pyi"]},
+    package_data={"mirlaxon-stubs": ["__init__.pyi"], "mirlaxon_arrays": ["__init__.pyi", "py.typed"]},
     py_modules=[],
     cmdclass={"build_py": BuildWithStubs, "build_ext": BuildWithCLibrary},
     # pip builds in the source tree; keep clear of the developers' build folders.

@@ -6,7 +6,7 @@
 # the stubs beside the module, no build-machine path in the module, the
 # array front with its C library and header (the C example built against
 # them), no build-machine path in the library, and
-# mypy reading the stubs (numpy arrays and scalars accepted, a str where a
+# mypy reading the stubs, the module's and the array front's (numpy arrays and scalars accepted, a str where a
 # sequence goes rejected).
 set -euo pipefail
 repo="$(cd "$(dirname "$0")/.." && pwd)"
@@ -46,13 +46,15 @@ done
 if command -v mypy >/dev/null; then
   cd "$work"
   check() { mypy --no-incremental --python-executable "$work/venv-python3/bin/python" "$@"; }
-  check "$repo/tests/install/typed_usage.py" "$repo/tests/install/typed_numpy.py"
+  check "$repo/tests/install/typed_usage.py" "$repo/tests/install/typed_numpy.py" "$repo/tests/install/typed_arrays.py"
   # Each wrong argument must be caught by the stubs.
   if check "$repo/tests/install/typed_rejected.py" >"$work/mypy.out"; then
     echo "mypy accepted wrong arguments:" >&2
     exit 1
   fi
-  grep -qi 'typed_rejected.py:5: error: Argument 1 to "witt_mao_magnification" has incompatible type "str"' "$work/mypy.out"
-  grep -qi 'typed_rejected.py:6: error: Argument 1 to "heyrovsky_magnification" has incompatible type "list\[float\]"' "$work/mypy.out"
+  grep -qi 'typed_rejected.py:7: error: Argument 1 to "witt_mao_magnification" has incompatible type "str"' "$work/mypy.out"
+  grep -qi 'typed_rejected.py:8: error: Argument 1 to "heyrovsky_magnification" has incompatible type "list\[float\]"' "$work/mypy.out"
+  grep -qi 'typed_rejected.py:9: error: No overload variant of "witt_mao_magnification" matches argument types "str"' "$work/mypy.out"
+  grep -qi 'typed_rejected.py:10: error: Incompatible types in assignment (expression has type "array\[float\]"' "$work/mypy.out"
   echo "mypy: stubs read from the installed package: ok"
 fi

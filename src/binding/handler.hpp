@@ -25,6 +25,8 @@ namespace mirlaxon::binding {
 // The host side of a model's result.
 PyObject* to_host(double value);
 PyObject* to_host(const std::vector<double>& values);
+PyObject* to_host(const models::GradientSamples& gradient);     // (value, d_u, d_rho)
+PyObject* to_host(const models::ComponentSamples& components);  // a list per power
 
 // A model's result, or its failure raised.
 template <class T>
@@ -100,6 +102,47 @@ struct ModuleResult {
   }
 };
 
+// What a model returns on success: its result, unwrapped from ModelResult.
+template <class R>
+struct ValuesOf {
+  using type = R;
+};
+template <class T>
+struct ValuesOf<models::ModelResult<T>> {
+  using type = T;
+};
+
+// The results whose values run along the separations, one row or several,
+// so that a call computed in pieces of its separations gives, piece after
+// piece appended row by row, what the whole call gives.
+template <class T>
+constexpr bool runs_along_separations = std::is_same_v<T, models::Samples> ||
+                                        std::is_same_v<T, models::GradientSamples> ||
+                                        std::is_same_v<T, models::ComponentSamples>;
+
+inline void reserve(models::Samples& values, std::size_t count) { values.reserve(count); }
+inline void reserve(models::GradientSamples& values, std::size_t count) {
+  values.value.reserve(count);
+  values.d_u.reserve(count);
+  values.d_rho.reserve(count);
+}
+inline void reserve(models::ComponentSamples& /*rows*/, std::size_t /*count*/) {}  // rows unknown yet
+
+inline void append(models::Samples& values, const models::Samples& piece) {
+  values.insert(values.end(), piece.begin(), piece.end());
+}
+inline void append(models::GradientSamples& values, const models::GradientSamples& piece) {
+  append(values.value, piece.value);
+  append(values.d_u, piece.d_u);
+  append(values.d_rho, piece.d_rho);
+}
+// Every piece has a row per power (the first piece, possibly of no
+// separations, sets their number).
+inline void append(models::ComponentSamples& rows, const models::ComponentSamples& piece) {
+  if (rows.size() < piece.size()) rows.resize(piece.size());
+  for (std::size_t k = 0; k < piece.size(); ++k) append(rows[k], piece[k]);
+}
+
 template <class T>
 constexpr ArgKind kind_of() {
   if constexpr (std::is_same_v<T, double>) {
@@ -126,6 +169,7 @@ struct ModelSignature;
 template <class R, class... Params>
 struct ModelSignature<R (*)(Params...)> {
   static constexpr std::size_t arity = sizeof...(Params);
+  using Values = typename ValuesOf<R>::type;
 
   static constexpr bool matches(std::span<const Parameter> parameters) {
     constexpr ArgKind kinds[] = {kind_of<Params>()...};
@@ -150,8 +194,11 @@ struct ModelSignature<R (*)(Params...)> {
                           std::index_sequence<I...>, const Convert& convert = {}) {
     if (!releases_lock(description, arguments)) return convert(Model(take<Params>(arguments[I])...));
     if constexpr (batched_over_separations) {
-      return invoke_interruptible<Model>(arguments, first_piece(description, arguments),
-                                         std::index_sequence<I...>{}, convert);
+      // One piece needs no clock and no gathering of pieces.
+      const std::size_t first = first_piece(description, arguments);
+      if (arguments[0].samples.size() > first) {
+        return invoke_interruptible<Model>(arguments, first, std::index_sequence<I...>{}, convert);
+      }
     }
     std::optional<R> result;
     {
@@ -198,9 +245,7 @@ struct ModelSignature<R (*)(Params...)> {
       return false;
     } else {
       using First = std::tuple_element_t<0, std::tuple<Params...>>;
-      return std::is_same_v<First, std::span<const double>> &&
-             (std::is_same_v<R, models::Samples> ||
-              std::is_same_v<R, models::ModelResult<models::Samples>>);
+      return std::is_same_v<First, std::span<const double>> && runs_along_separations<Values>;
     }
   }();
 
@@ -208,8 +253,8 @@ struct ModelSignature<R (*)(Params...)> {
   static PyObject* invoke_interruptible(Arguments& arguments, std::size_t first,
                                         std::index_sequence<I...>, const Convert& convert) {
     const std::span<const double> separations(arguments[0].samples);
-    models::Samples values;
-    values.reserve(separations.size());
+    Values values;
+    reserve(values, separations.size());
     SeparationPieces pieces(separations.size(), first);
     do {
       const auto [offset, count] = pieces.next();
@@ -220,17 +265,61 @@ struct ModelSignature<R (*)(Params...)> {
         piece.emplace(Model(take_or_piece<Params, I>(arguments[I], separations.subspan(offset, count))...));
         pieces.took(std::chrono::steady_clock::now() - started);
       }
-      const models::Samples* piece_values = nullptr;
-      if constexpr (std::is_same_v<R, models::Samples>) {
+      const Values* piece_values = nullptr;
+      if constexpr (std::is_same_v<R, Values>) {
         piece_values = &*piece;
       } else {
         if (!*piece) return convert(*piece);  // the failure, as a whole call reports it
         piece_values = &**piece;
       }
-      values.insert(values.end(), piece_values->begin(), piece_values->end());
+      append(values, *piece_values);
       if (!pieces.done() && check_signals() < 0) return nullptr;  // no partial result
     } while (!pieces.done());
     return convert(values);
+  }
+
+  // `Into`, the model writing its values into `target` (one per
+  // separation) itself, over the separations as invoke runs the model: in
+  // pieces without the lock, the signal handlers run between them. True
+  // once every value is written, false when a handler raised (the host's
+  // exception is set), or the model's failure (then nothing was written:
+  // such a model validates before it writes, on the first piece).
+  template <auto Into, std::size_t... I>
+  static models::ModelResult<bool> invoke_into(const FunctionDescription& description, Arguments& arguments,
+                                               std::index_sequence<I...>, std::span<double> target) {
+    if (!in_pieces(description, arguments)) {
+      std::optional<models::ModelResult<void>> written;
+      if (releases_lock(description, arguments)) {
+        const ReleasedInterpreterLock unlocked;
+        written.emplace(Into(take<Params>(arguments[I])..., target));
+      } else {
+        written.emplace(Into(take<Params>(arguments[I])..., target));
+      }
+      if (!*written) return std::unexpected(written->error());
+      return true;
+    }
+    const std::span<const double> separations(arguments[0].samples);
+    SeparationPieces pieces(separations.size(), first_piece(description, arguments));
+    do {
+      const auto [offset, count] = pieces.next();
+      std::optional<models::ModelResult<void>> written;
+      {
+        const ReleasedInterpreterLock unlocked;
+        const auto started = std::chrono::steady_clock::now();
+        written.emplace(Into(take_or_piece<Params, I>(arguments[I], separations.subspan(offset, count))...,
+                             target.subspan(offset, count)));
+        pieces.took(std::chrono::steady_clock::now() - started);
+      }
+      if (!*written) return std::unexpected(written->error());
+      if (!pieces.done() && check_signals() < 0) return false;
+    } while (!pieces.done());
+    return true;
+  }
+
+  // Whether invoke runs more than one piece.
+  static bool in_pieces(const FunctionDescription& description, const Arguments& arguments) {
+    return releases_lock(description, arguments) &&
+           arguments[0].samples.size() > first_piece(description, arguments);
   }
 
   template <class T, std::size_t Index>

@@ -14,6 +14,8 @@ import mirlaxon_arrays
 library, header = mirlaxon_arrays.paths()
 assert library.startswith(os.path.realpath(sys.prefix)) or library.startswith(sys.prefix), (library, sys.prefix)
 assert os.path.isfile(library) and os.path.isfile(header), (library, header)
+for stub in ("__init__.pyi", "py.typed"):
+    assert os.path.isfile(os.path.join(os.path.dirname(library), stub)), stub
 
 l = [0.5, 2.0, 30.0]
 curve = mirlaxon_arrays.integrated_heyrovsky_magnification(l, 1.0, 0.1)
