@@ -5,6 +5,7 @@ package mirlaxon-stubs, the form mypy reads. Installs the array front, the
 package mirlaxon_arrays, with the C library libmirlaxon.so and its header
 mirlaxon.h inside it."""
 import os
+import platform
 
 from setuptools import Extension, setup
 from setuptools.command.build_ext import build_ext
@@ -38,6 +39,22 @@ COMPILE_FLAGS = (flags("standard") + flags("optimisation") + flags("numerics") +
 # PyInit_mirlaxon is the only symbol the module exports.
 LINK_FLAGS = flags("module_link")
 
+
+def numpy_headers():
+    """numpy's include folder when the building interpreter has numpy (the
+    array front then makes its numpy results through numpy's C API), else
+    None: the module never needs numpy to build or load."""
+    if platform.python_implementation() == "PyPy":
+        return None
+    try:
+        import numpy  # noqa: PLC0415
+    except ImportError:
+        return None
+    folder = numpy.get_include()
+    return folder if os.path.isfile(os.path.join(folder, "numpy", "arrayobject.h")) else None
+
+
+NUMPY_HEADERS = numpy_headers()
 
 STUBS = "src/binding/mirlaxon-stubs"
 DEPENDS = [os.path.join(root, name) for root, _, names in os.walk("src") for name in names
@@ -91,10 +108,11 @@ setup(
         Extension(
             "mirlaxon",
             SOURCES,
-            include_dirs=["src"],
+            include_dirs=["src"] + ([NUMPY_HEADERS] if NUMPY_HEADERS else []),
             language="c++",
             extra_compile_args=COMPILE_FLAGS,
-            define_macros=[("MIRLAXON_VERSION", f'"{VERSION}"')],
+            define_macros=[("MIRLAXON_VERSION", f'"{VERSION}"')]
+            + ([("MIRLAXON_NUMPY_HEADERS", None)] if NUMPY_HEADERS else []),
             extra_link_args=LINK_FLAGS,
             depends=DEPENDS,
         ),

@@ -47,6 +47,40 @@ def arguments(name, l, re=1.0, rstar=1.0, **others):
     return tuple(values[parameter] for parameter in parameters(name))
 
 
+def result_kind(name):
+    """What `name` returns, from its stub: "float", "list[float]" (a value
+    per separation), a gradient's "tuple[list[float], list[float],
+    list[float]]" or components' "list[list[float]]" (a row per power)."""
+    return _results()[name]
+
+
+def _results():
+    tree = ast.parse(STUB.read_text(encoding="utf-8"))
+    return {node.name: ast.unparse(node.returns) for node in tree.body if isinstance(node, ast.FunctionDef)}
+
+
+def out_for(name, count, make):
+    """An `out` for `name` over `count` separations, each buffer make(count):
+    one buffer for a value per separation, a tuple of three for a gradient,
+    a list of one per power of PROFILE for components."""
+    kind = result_kind(name)
+    if kind.startswith("tuple"):
+        return tuple(make(count) for _ in range(3))
+    if kind == "list[list[float]]":
+        return [make(count) for _ in PROFILE["powers"]]
+    return make(count)
+
+
+def rows(result):
+    """A result as its rows of floats: one row for a number or a value per
+    separation, three for a gradient, one per power for components."""
+    if isinstance(result, float):
+        return [[result]]
+    if isinstance(result, (tuple, list)) and not all(isinstance(item, float) for item in result):
+        return [list(row) for row in result]
+    return [list(result)]
+
+
 def call(name, l, re=1.0, rstar=1.0, module=None, **others):
     """`name` of `module` (mirlaxon by default, or a peer with the same
     functions) at the separations `l`."""

@@ -22,6 +22,22 @@ LOCKS = {"hold": "LockPolicy::hold", "release": "LockPolicy::release",
          "release_for_many": "LockPolicy::release_for_many"}
 KINDS = {"separations": "ArgKind::sequence", "number": "ArgKind::number", "sequence": "ArgKind::sequence"}
 
+# What each kind of result is: the module's type in the stubs, the C
+# library's output parameters, and its converter in the C entries and in
+# the array front under PyPy. A gradient is the magnification and its two
+# derivatives (three values per separation); components are one row per
+# power of a limb law (powers_length rows of one value per separation).
+RESULTS = {
+    "number": {"stub": "float", "outputs": ["double* out"]},
+    "per_separation": {"stub": "list[float]", "outputs": ["double* out"]},
+    "gradient": {"stub": "tuple[list[float], list[float], list[float]]",
+                 "outputs": ["double* value", "double* d_u", "double* d_rho"]},
+    "components": {"stub": "list[list[float]]", "outputs": ["double* out"]},
+}
+# Results with one or more values per separation, which the array front
+# returns as float64 arrays.
+ARRAY_RESULTS = ("per_separation", "gradient", "components")
+
 # The array front's first piece before any piece is timed (the module's
 # SeparationPieces): a few separations of an integral, many of a closed form.
 FIRST_INTEGRALS = 16
@@ -60,9 +76,11 @@ HEADER_PREAMBLE = """/* mirlaxon: magnifications of an extended source star by a
  * the Einstein radius re and the source radius rstar enter only through their
  * ratio. Each function takes a sequence as a pointer and a length, writes its
  * values into the caller's `out` (one double per separation, or one double for
- * the one ring), and returns MIRLAXON_OK or the kind of its failure, described
- * in `*error` when `error` is not NULL. Nothing is written to `out` on failure.
- * The functions are pure and thread-safe, allocate nothing the caller sees,
+ * the one ring; a gradient into `value`, `d_u` and `d_rho`, one double per
+ * separation each; components into `out` as powers_length rows of one double
+ * per separation, row k for power k), and returns MIRLAXON_OK or the kind of
+ * its failure, described in `*error` when `error` is not NULL. Nothing is
+ * written to the outputs on failure. The functions are pure and thread-safe, allocate nothing the caller sees,
  * and give the same bits as the Python module's functions.
  */
 #ifndef MIRLAXON_H
@@ -117,8 +135,15 @@ def load():
         kinds = [kind for _, kind in function["parameters"]]
         if "separations" in kinds and kinds.index("separations") != 0:
             raise SystemExit("%s: the separations come first" % function["name"])
-        if function["result"] == "per_separation" and kinds[:1] != ["separations"]:
+        if function["result"] not in RESULTS:
+            raise SystemExit("%s: no result kind %r" % (function["name"], function["result"]))
+        if function["result"] in ARRAY_RESULTS and kinds[:1] != ["separations"]:
             raise SystemExit("%s: a result per separation needs separations" % function["name"])
+        if function["result"] == "components" and "powers" not in names(function):
+            raise SystemExit("%s: components are per power" % function["name"])
+        if function.get("into") and function["result"] != "per_separation":
+            raise SystemExit("%s: only a result per separation is written into the caller's memory"
+                             % function["name"])
         if function["lock"] != "hold" and kinds[:1] != ["separations"]:
             raise SystemExit("%s: a function that gives up the lock takes separations" % function["name"])
     return functions
@@ -148,7 +173,7 @@ def module_table(functions):
               "// The array front under CPython: the same descriptions, results as float64 arrays.",
               "PyMethodDef array_function_table[] = {"]
     for f in functions:
-        if f["result"] == "per_separation":
+        if f["result"] in ARRAY_RESULTS:
             lines.append('    array_method<%s_description, &models::%s>("%s"),'
                          % (f["name"], f["name"], array_text_signature(f)))
         else:
@@ -168,7 +193,7 @@ def stub(functions):
     for f in functions:
         annotated = ", ".join("%s: %s" % (p, "Number" if k == "number" else "Samples")
                               for p, k in f["parameters"])
-        result = "list[float]" if f["result"] == "per_separation" else "float"
+        result = RESULTS[f["result"]]["stub"]
         line = "def %s(%s) -> %s:" % (f["name"], annotated, result)
         if len(line) > 100:
             line = "def %s(\n    %s\n) -> %s:" % (f["name"], annotated, result)
@@ -186,7 +211,7 @@ def c_parameters(function):
             out.append("double %s" % p)
         else:
             out += ["const double* %s" % p, "size_t %s_length" % p]
-    return out + ["double* out", "mirlaxon_error* error"]
+    return out + RESULTS[function["result"]]["outputs"] + ["mirlaxon_error* error"]
 
 
 def c_declarations(functions, api):
@@ -211,10 +236,19 @@ def c_entries(functions):
         arguments = []
         for p, kind in f["parameters"]:
             arguments.append(p if kind == "number" else "std::span<const double>(%s, %s_length)" % (p, p))
-        deliver = "per_separation" if f["result"] == "per_separation" else "one_value"
+        if f.get("into"):
+            # The model writes into the caller's memory itself, after its
+            # validation: no result of its own to copy.
+            call = "written(models::%s_into(%s, std::span<double>(out, l_length)), error)" % (
+                f["name"], ", ".join(arguments))
+        else:
+            deliver = {"number": "one_value", "per_separation": "per_separation", "gradient": "gradient",
+                       "components": "components"}[f["result"]]
+            outputs = ", ".join(output.split("* ")[1] for output in RESULTS[f["result"]]["outputs"])
+            call = "%s(models::%s(%s), %s, error)" % (deliver, f["name"], ", ".join(arguments), outputs)
         lines += ["MIRLAXON_API int mirlaxon_%s(%s) {" % (f["name"], ", ".join(c_parameters(f))),
                   "  return guarded(error, [&] {",
-                  "    return %s(models::%s(%s), out, error);" % (deliver, f["name"], ", ".join(arguments)),
+                  "    return %s;" % call,
                   "  });", "}", ""]
     return "\n".join(lines)
 
@@ -239,13 +273,14 @@ def python_entries(functions):
              "The array front's functions over the C library, one plain function each:",
              "arguments converted in order (the module's rules and texts), then the model",
              'called in pieces of the separations."""',
-             "from ._cffi_front import NULL as _NULL, failure as _failure, lib as _lib, new_array as _new_array, "
-             "new_value as _new_value, number as _number, out_buffer as _out_buffer, "
-             "per_separation as _per_separation, samples as _samples, scratch as _scratch", "",
+             "from ._cffi_front import NULL as _NULL, components as _components, failure as _failure, "
+             "gradient as _gradient, lib as _lib, new_value as _new_value, number as _number, "
+             "out_buffer as _out_buffer, per_separation as _per_separation, samples as _samples, "
+             "writable as _writable, zeros as _zeros", "",
              "from ._cdef import NAMES as __all__", ""]
     for f in functions:
         ps = names(f)
-        signature = ", ".join(ps) + (", *, out=None" if f["result"] == "per_separation" else "")
+        signature = ", ".join(ps) + (", *, out=None" if f["result"] in ARRAY_RESULTS else "")
         lines += ["", "def %s(%s):" % (f["name"], signature)]
         c_arguments = []
         for p, kind in f["parameters"]:
@@ -267,17 +302,28 @@ def python_entries(functions):
         first = FIRST_INTEGRALS if f["lock"] == "release" else FIRST_CLOSED_FORMS
         if "summed_over" in f:
             first = "max(1, %d // max(1, len(%s)))" % (first, f["summed_over"])
-        # One piece (as the module would run it) goes straight to its destination:
-        # the library writes nothing there unless the call succeeds.
-        arguments = "l, count%s" % "".join(", " + a for a in c_arguments)
+        others = "".join(", " + a for a in c_arguments)
+        if f["result"] == "gradient":
+            lines.append("    return _gradient(%s, %s, l, out%s)" % (function, first, others))
+            continue
+        if f["result"] == "components":
+            lines.append("    return _components(%s, %s, len(powers), l, out%s)" % (function, first, others))
+            continue
+        # One piece (as the module would run it) goes straight to its
+        # destination, the caller's `out` or the new array: the library
+        # writes nothing there unless the call succeeds.
+        arguments = "l, count" + others
         lines += ["    count = len(l)",
                   "    if count > %s:" % first,
-                  "        return _per_separation(%s, %s, l, out%s)"
-                  % (function, first, "".join(", " + a for a in c_arguments)),
-                  "    values = _scratch(\"double[]\", count) if out is None else _out_buffer(out, count)",
+                  "        return _per_separation(%s, %s, l, out%s)" % (function, first, others),
+                  "    if out is None:",
+                  "        out = _zeros(count)",
+                  "        values = _writable(out)",
+                  "    else:",
+                  "        values = _out_buffer(out, count)",
                   "    if %s(%s, values, _NULL):" % (function, arguments),
                   "        raise _failure(%s, (%s, values))" % (function, arguments),
-                  "    return _new_array(values) if out is None else out"]
+                  "    return out"]
     lines.append("")
     return "\n".join(lines)
 

@@ -1,5 +1,15 @@
 #include "binding/arrays.hpp"
 
+// numpy's C API, when its headers were there at build time: a result array
+// made directly (no call to numpy.empty through the host, no buffer export
+// to fill it). The module still loads without numpy; the API is looked up
+// only when a numpy array comes in, so numpy is already imported.
+#if defined(MIRLAXON_NUMPY_HEADERS) && !defined(PYPY_VERSION)
+#define NPY_NO_DEPRECATED_API NPY_1_7_API_VERSION
+#include <numpy/arrayobject.h>
+#define MIRLAXON_NUMPY_API 1
+#endif
+
 #include <algorithm>
 #include <bit>
 #include <cstring>
@@ -41,10 +51,32 @@ bool is_native_double(const char* format) {
   return std::strcmp(format, "d") == 0;
 }
 
-// A new float64 array of `count` zeros: numpy's, or array('d') (one repeat
-// of a one-item array, with no host object per value).
+#ifdef MIRLAXON_NUMPY_API
+// numpy's table of C functions: looked up once; a numpy that refuses (an
+// older one than the headers) leaves the host route.
+enum class NumpyApi { unknown, ready, absent };
+NumpyApi numpy_api = NumpyApi::unknown;
+
+bool numpy_api_ready() {
+  if (numpy_api == NumpyApi::unknown) {
+    numpy_api = _import_array() == 0 ? NumpyApi::ready : NumpyApi::absent;
+    if (numpy_api == NumpyApi::absent) PyErr_Clear();
+  }
+  return numpy_api == NumpyApi::ready;
+}
+#endif
+
+// A new float64 array of `count` values, not cleared (every one is then
+// written): numpy's, or array('d') (one repeat of a one-item array, with no
+// host object per value).
 PyObject* new_array(std::size_t count, bool numpy) {
   if (numpy) {
+#ifdef MIRLAXON_NUMPY_API
+    if (numpy_api_ready()) {
+      npy_intp shape[1] = {static_cast<npy_intp>(count)};
+      return PyArray_SimpleNew(1, shape, NPY_DOUBLE);
+    }
+#endif
     PyRef size(PyLong_FromSize_t(count));
     if (!size) return nullptr;
     if (numpy_empty == nullptr) {
@@ -67,6 +99,13 @@ PyObject* new_array(std::size_t count, bool numpy) {
 
 bool fill(PyObject* target, const models::Samples& values) {
   if (values.empty()) return true;
+#ifdef MIRLAXON_NUMPY_API
+  if (numpy_api == NumpyApi::ready && PyArray_CheckExact(target)) {
+    std::memcpy(PyArray_DATA(reinterpret_cast<PyArrayObject*>(target)), values.data(),
+                values.size() * sizeof(double));
+    return true;
+  }
+#endif
   Py_buffer view;
   if (PyObject_GetBuffer(target, &view, PyBUF_WRITABLE) < 0) return false;
   std::memcpy(view.buf, values.data(), values.size() * sizeof(double));
@@ -77,6 +116,19 @@ bool fill(PyObject* target, const models::Samples& values) {
 }  // namespace
 
 std::expected<std::vector<double>, PyErr> extract_samples_in_place(PyObject* object) {
+#ifdef MIRLAXON_NUMPY_API
+  // A contiguous, native float64 numpy array: its memory read directly, as
+  // its buffer would give it (without the buffer export's cost).
+  if (std::strcmp(Py_TYPE(object)->tp_name, "numpy.ndarray") == 0 && numpy_api_ready() &&
+      PyArray_CheckExact(object)) {
+    auto* array = reinterpret_cast<PyArrayObject*>(object);
+    if (PyArray_NDIM(array) == 1 && PyArray_TYPE(array) == NPY_DOUBLE && PyArray_ISNOTSWAPPED(array) &&
+        PyArray_IS_C_CONTIGUOUS(array)) {
+      const auto* data = static_cast<const double*>(PyArray_DATA(array));
+      return std::vector<double>(data, data + PyArray_DIM(array, 0));
+    }
+  }
+#endif
   if (!PyList_CheckExact(object) && !PyTuple_CheckExact(object)) return extract_samples(object);
   std::vector<double> samples;
   samples.reserve(std::min(static_cast<std::size_t>(PySequence_Fast_GET_SIZE(object)), MAX_RESERVATION));
@@ -98,10 +150,10 @@ OutBuffer::~OutBuffer() {
   if (held_) PyBuffer_Release(&view_);
 }
 
-std::expected<void, PyErr> OutBuffer::take(PyObject* out, std::size_t count) {
+std::expected<void, PyErr> OutBuffer::take(PyObject* out, std::size_t count, const std::string& name) {
   if (PyObject_GetBuffer(out, &view_, PyBUF_RECORDS) < 0) {
     PyErr_Clear();
-    return std::unexpected(PyErr::type_error("argument 'out': a writable float64 buffer is needed, not '" +
+    return std::unexpected(PyErr::type_error("argument '" + name + "': a writable float64 buffer is needed, not '" +
                                              type_name(out) + "'"));
   }
   held_ = true;
@@ -109,11 +161,11 @@ std::expected<void, PyErr> OutBuffer::take(PyObject* out, std::size_t count) {
   const bool contiguous = view_.ndim == 1 && view_.shape != nullptr && view_.suboffsets == nullptr &&
                           (view_.strides == nullptr || view_.strides[0] == item_size || view_.shape[0] <= 1);
   if (!contiguous || view_.itemsize != item_size || !is_native_double(view_.format)) {
-    return std::unexpected(PyErr::type_error("argument 'out': a one-dimensional, contiguous float64 buffer is "
-                                             "needed, not '" + type_name(out) + "'"));
+    return std::unexpected(PyErr::type_error("argument '" + name + "': a one-dimensional, contiguous float64 "
+                                             "buffer is needed, not '" + type_name(out) + "'"));
   }
   if (static_cast<std::size_t>(view_.shape[0]) != count) {
-    return std::unexpected(PyErr::value_error("argument 'out': " + std::to_string(view_.shape[0]) +
+    return std::unexpected(PyErr::value_error("argument '" + name + "': " + std::to_string(view_.shape[0]) +
                                               " values, not one per separation (" + std::to_string(count) +
                                               ")"));
   }
@@ -124,24 +176,86 @@ void OutBuffer::write(const models::Samples& values) const {
   if (!values.empty()) std::memcpy(view_.buf, values.data(), values.size() * sizeof(double));
 }
 
+std::expected<void, PyErr> OutBuffers::take(PyObject* out, std::size_t rows, std::size_t count, bool one_row) {
+  if (one_row) {
+    buffers_ = std::make_unique<OutBuffer[]>(1);
+    return buffers_[0].take(out, count);
+  }
+  if (!PyTuple_Check(out) && !PyList_Check(out)) {
+    return std::unexpected(PyErr::type_error("argument 'out': a tuple or list of " + std::to_string(rows) +
+                                             " float64 buffers is needed, not '" + type_name(out) + "'"));
+  }
+  const PyRef items(PySequence_Tuple(out));  // a list's items held as they are now
+  if (!items) return std::unexpected(PyErr::fetch());
+  const auto given = static_cast<std::size_t>(PyTuple_GET_SIZE(items.get()));
+  if (given != rows) {
+    return std::unexpected(PyErr::value_error("argument 'out': " + std::to_string(given) + " buffers, not " +
+                                              std::to_string(rows)));
+  }
+  buffers_ = std::make_unique<OutBuffer[]>(rows);
+  for (std::size_t k = 0; k < rows; ++k) {
+    auto taken = buffers_[k].take(PyTuple_GET_ITEM(items.get(), static_cast<Py_ssize_t>(k)), count,
+                                  "out[" + std::to_string(k) + "]");
+    if (!taken) return taken;
+  }
+  return {};
+}
+
+bool ArrayResult::numpy() const {
+  return separations != nullptr && std::strcmp(Py_TYPE(separations)->tp_name, "numpy.ndarray") == 0;
+}
+
 PyObject* ArrayResult::operator()(const models::Samples& values) const {
   if (out != nullptr) {
-    buffer.write(values);
+    buffers[0].write(values);
     Py_INCREF(out);
     return out;
   }
-  const bool numpy = separations != nullptr && std::strcmp(Py_TYPE(separations)->tp_name, "numpy.ndarray") == 0;
-  PyRef result(new_array(values.size(), numpy));
+  PyRef result(new_array(values.size(), numpy()));
   if (!result || !fill(result.get(), values)) return nullptr;
   return result.release();
 }
 
-PyObject* ArrayResult::operator()(const models::ModelResult<models::Samples>& result) const {
-  if (result) return (*this)(*result);
-  if (result.error().kind() == models::ModelError::Kind::assertion) {
-    PyErr::value_error(result.error().message()).restore();
+PyObject* ArrayResult::operator()(const models::GradientSamples& gradient) const {
+  const models::Samples* rows[] = {&gradient.value, &gradient.d_u, &gradient.d_rho};
+  if (out != nullptr) {
+    for (std::size_t k = 0; k < 3; ++k) buffers[k].write(*rows[k]);
+    Py_INCREF(out);
+    return out;
+  }
+  PyRef result(PyTuple_New(3));
+  if (!result) return nullptr;
+  for (std::size_t k = 0; k < 3; ++k) {
+    PyObject* row = new_array(rows[k]->size(), numpy());
+    if (row == nullptr) return nullptr;
+    PyTuple_SET_ITEM(result.get(), static_cast<Py_ssize_t>(k), row);
+    if (!fill(row, *rows[k])) return nullptr;
+  }
+  return result.release();
+}
+
+PyObject* ArrayResult::operator()(const models::ComponentSamples& rows) const {
+  if (out != nullptr) {
+    for (std::size_t k = 0; k < rows.size(); ++k) buffers[k].write(rows[k]);
+    Py_INCREF(out);
+    return out;
+  }
+  PyRef result(PyList_New(static_cast<Py_ssize_t>(rows.size())));
+  if (!result) return nullptr;
+  for (std::size_t k = 0; k < rows.size(); ++k) {
+    PyObject* row = new_array(rows[k].size(), numpy());
+    if (row == nullptr) return nullptr;
+    PyList_SET_ITEM(result.get(), static_cast<Py_ssize_t>(k), row);
+    if (!fill(row, rows[k])) return nullptr;
+  }
+  return result.release();
+}
+
+PyObject* ArrayResult::failure(const models::ModelError& error) const {
+  if (error.kind() == models::ModelError::Kind::assertion) {
+    PyErr::value_error(error.message()).restore();
   } else {
-    PyErr::from_model(result.error()).restore();
+    PyErr::from_model(error).restore();
   }
   return nullptr;
 }

@@ -6,6 +6,7 @@
 
 #include "binding/handler.hpp"
 
+#include <memory>
 #include <vector>
 
 namespace mirlaxon::binding {
@@ -20,8 +21,9 @@ class OutBuffer {
   OutBuffer& operator=(const OutBuffer&) = delete;
 
   // Takes `out` for `count` values: TypeError for anything but a writable
-  // float64 buffer, ValueError for one of another length.
-  std::expected<void, PyErr> take(PyObject* out, std::size_t count);
+  // float64 buffer, ValueError for one of another length; `name` is the
+  // argument's in the messages ("out", or "out[k]" for one of several).
+  std::expected<void, PyErr> take(PyObject* out, std::size_t count, const std::string& name = "out");
   bool held() const { return held_; }
   void write(const models::Samples& values) const;
 
@@ -30,19 +32,59 @@ class OutBuffer {
   bool held_ = false;
 };
 
+// The caller's `out` for a result of `rows` rows (a gradient's three, a row
+// per power): a tuple or list of as many buffers, each taken as a single
+// `out` is. A result of one row per separation takes `out` itself.
+class OutBuffers {
+ public:
+  std::expected<void, PyErr> take(PyObject* out, std::size_t rows, std::size_t count, bool one_row);
+  const OutBuffer& operator[](std::size_t k) const { return buffers_[k]; }
+
+ private:
+  std::unique_ptr<OutBuffer[]> buffers_;
+};
+
 // The host's result of an array function: its values in the caller's `out`
 // (then `out` itself), or in a new numpy float64 array when the separations
 // came as a numpy array, else in a new array('d'). A model's failure raises
 // the module's exception, except that a broken length assertion (a flux map
 // of two lengths) is a ValueError with the same text.
+// A gradient is a tuple of three such arrays (value, d_u, d_rho), components
+// a list of them, one per power.
 struct ArrayResult {
   PyObject* separations;  // borrowed
   PyObject* out;          // borrowed; null for none
-  const OutBuffer& buffer;
+  const OutBuffers& buffers;
 
   PyObject* operator()(const models::Samples& values) const;
-  PyObject* operator()(const models::ModelResult<models::Samples>& result) const;
+  PyObject* operator()(const models::GradientSamples& gradient) const;
+  PyObject* operator()(const models::ComponentSamples& rows) const;
+  template <class T>
+  PyObject* operator()(const models::ModelResult<T>& result) const {
+    if (result) return (*this)(*result);
+    return failure(result.error());
+  }
+  PyObject* failure(const models::ModelError& error) const;
+
+ private:
+  bool numpy() const;
 };
+
+// The rows of a model's result: one for values per separation, three for a
+// gradient, one per power for components.
+template <const FunctionDescription& Description, class Values>
+std::size_t result_rows(const Arguments& arguments) {
+  if constexpr (std::is_same_v<Values, models::GradientSamples>) {
+    return 3;
+  } else if constexpr (std::is_same_v<Values, models::ComponentSamples>) {
+    for (std::size_t i = 0; i < Description.parameters.size(); ++i) {
+      if (Description.parameters[i].name == ParamName::powers) return arguments[i].samples.size();
+    }
+    return 0;  // the generator gives components a `powers` argument
+  } else {
+    return 1;
+  }
+}
 
 // A call's arguments without the `out` keyword, and what `out` and the
 // separations are.
@@ -86,15 +128,18 @@ PyObject* array_handler(PyObject* /*module*/, PyObject* const* args, Py_ssize_t 
       std::move(bound.error()).restore();
       return nullptr;
     }
-    OutBuffer buffer;
+    using Values = typename Signature::Values;
+    OutBuffers buffers;
     if (call.out != nullptr) {
-      if (auto taken = buffer.take(call.out, arguments[0].samples.size()); !taken) {
+      if (auto taken = buffers.take(call.out, result_rows<Description, Values>(arguments),
+                                    arguments[0].samples.size(), std::is_same_v<Values, models::Samples>);
+          !taken) {
         std::move(taken.error()).restore();
         return nullptr;
       }
     }
     return Signature::template invoke<Model>(Description, arguments, std::make_index_sequence<Signature::arity>{},
-                                             ArrayResult{call.separations, call.out, buffer});
+                                             ArrayResult{call.separations, call.out, buffers});
   });
 }
 

@@ -25,6 +25,8 @@ namespace mirlaxon::binding {
 // The host side of a model's result.
 PyObject* to_host(double value);
 PyObject* to_host(const std::vector<double>& values);
+PyObject* to_host(const models::GradientSamples& gradient);     // (value, d_u, d_rho)
+PyObject* to_host(const models::ComponentSamples& components);  // a list per power
 
 // A model's result, or its failure raised.
 template <class T>
@@ -100,6 +102,47 @@ struct ModuleResult {
   }
 };
 
+// What a model returns on success: its result, unwrapped from ModelResult.
+template <class R>
+struct ValuesOf {
+  using type = R;
+};
+template <class T>
+struct ValuesOf<models::ModelResult<T>> {
+  using type = T;
+};
+
+// The results whose values run along the separations, one row or several,
+// so that a call computed in pieces of its separations gives, piece after
+// piece appended row by row, what the whole call gives.
+template <class T>
+constexpr bool runs_along_separations = std::is_same_v<T, models::Samples> ||
+                                        std::is_same_v<T, models::GradientSamples> ||
+                                        std::is_same_v<T, models::ComponentSamples>;
+
+inline void reserve(models::Samples& values, std::size_t count) { values.reserve(count); }
+inline void reserve(models::GradientSamples& values, std::size_t count) {
+  values.value.reserve(count);
+  values.d_u.reserve(count);
+  values.d_rho.reserve(count);
+}
+inline void reserve(models::ComponentSamples& /*rows*/, std::size_t /*count*/) {}  // rows unknown yet
+
+inline void append(models::Samples& values, const models::Samples& piece) {
+  values.insert(values.end(), piece.begin(), piece.end());
+}
+inline void append(models::GradientSamples& values, const models::GradientSamples& piece) {
+  append(values.value, piece.value);
+  append(values.d_u, piece.d_u);
+  append(values.d_rho, piece.d_rho);
+}
+// Every piece has a row per power (the first piece, possibly of no
+// separations, sets their number).
+inline void append(models::ComponentSamples& rows, const models::ComponentSamples& piece) {
+  if (rows.size() < piece.size()) rows.resize(piece.size());
+  for (std::size_t k = 0; k < piece.size(); ++k) append(rows[k], piece[k]);
+}
+
 template <class T>
 constexpr ArgKind kind_of() {
   if constexpr (std::is_same_v<T, double>) {
@@ -126,6 +169,7 @@ struct ModelSignature;
 template <class R, class... Params>
 struct ModelSignature<R (*)(Params...)> {
   static constexpr std::size_t arity = sizeof...(Params);
+  using Values = typename ValuesOf<R>::type;
 
   static constexpr bool matches(std::span<const Parameter> parameters) {
     constexpr ArgKind kinds[] = {kind_of<Params>()...};
@@ -198,9 +242,7 @@ struct ModelSignature<R (*)(Params...)> {
       return false;
     } else {
       using First = std::tuple_element_t<0, std::tuple<Params...>>;
-      return std::is_same_v<First, std::span<const double>> &&
-             (std::is_same_v<R, models::Samples> ||
-              std::is_same_v<R, models::ModelResult<models::Samples>>);
+      return std::is_same_v<First, std::span<const double>> && runs_along_separations<Values>;
     }
   }();
 
@@ -208,8 +250,8 @@ struct ModelSignature<R (*)(Params...)> {
   static PyObject* invoke_interruptible(Arguments& arguments, std::size_t first,
                                         std::index_sequence<I...>, const Convert& convert) {
     const std::span<const double> separations(arguments[0].samples);
-    models::Samples values;
-    values.reserve(separations.size());
+    Values values;
+    reserve(values, separations.size());
     SeparationPieces pieces(separations.size(), first);
     do {
       const auto [offset, count] = pieces.next();
@@ -220,14 +262,14 @@ struct ModelSignature<R (*)(Params...)> {
         piece.emplace(Model(take_or_piece<Params, I>(arguments[I], separations.subspan(offset, count))...));
         pieces.took(std::chrono::steady_clock::now() - started);
       }
-      const models::Samples* piece_values = nullptr;
-      if constexpr (std::is_same_v<R, models::Samples>) {
+      const Values* piece_values = nullptr;
+      if constexpr (std::is_same_v<R, Values>) {
         piece_values = &*piece;
       } else {
         if (!*piece) return convert(*piece);  // the failure, as a whole call reports it
         piece_values = &**piece;
       }
-      values.insert(values.end(), piece_values->begin(), piece_values->end());
+      append(values, *piece_values);
       if (!pieces.done() && check_signals() < 0) return nullptr;  // no partial result
     } while (!pieces.done());
     return convert(values);

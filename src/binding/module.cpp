@@ -50,6 +50,34 @@ PyObject* to_host(const std::vector<double>& values) {
   return list.release();
 }
 
+PyObject* to_host(const models::GradientSamples& gradient) {
+  PyRef value(to_host(gradient.value));
+  PyRef d_u(value ? to_host(gradient.d_u) : nullptr);
+  PyRef d_rho(d_u ? to_host(gradient.d_rho) : nullptr);
+  if (!d_rho) return nullptr;
+  PyObject* result = PyTuple_Pack(3, value.get(), d_u.get(), d_rho.get());
+  if (result == nullptr) {
+    PyErr_Print();
+    PyErr::panic("Python API call failed").restore();
+  }
+  return result;
+}
+
+PyObject* to_host(const models::ComponentSamples& components) {
+  PyRef list(PyList_New(static_cast<Py_ssize_t>(components.size())));
+  if (!list) {
+    PyErr_Print();
+    PyErr::panic("Python API call failed").restore();
+    return nullptr;
+  }
+  for (std::size_t k = 0; k < components.size(); ++k) {
+    PyObject* row = to_host(components[k]);
+    if (row == nullptr) return nullptr;
+    PyList_SET_ITEM(list.get(), static_cast<Py_ssize_t>(k), row);
+  }
+  return list.release();
+}
+
 namespace {
 
 constexpr int FASTCALL_WITH_KEYWORDS = METH_FASTCALL | METH_KEYWORDS;

@@ -76,6 +76,21 @@ ModelResult<Samples> integrated_limb_law_heyrovsky_magnification(std::span<const
                                                                  double rstar, std::span<const double> powers,
                                                                  std::span<const double> weights);
 
+// The three integrals above into the caller's `out` (one value per
+// separation): they fail only on validating their profile, which comes
+// first, so nothing is written to `out` on failure. The functions returning
+// Samples fill their own result through these.
+ModelResult<void> integrated_heyrovsky_magnification_into(std::span<const double> l, double re, double rstar,
+                                                          std::span<double> out);
+ModelResult<void> integrated_flux_map_heyrovsky_magnification_into(std::span<const double> l, double re,
+                                                                   double rstar, std::span<const double> bl,
+                                                                   std::span<const double> bf,
+                                                                   std::span<double> out);
+ModelResult<void> integrated_limb_law_heyrovsky_magnification_into(std::span<const double> l, double re,
+                                                                   double rstar, std::span<const double> powers,
+                                                                   std::span<const double> weights,
+                                                                   std::span<double> out);
+
 // Σ_j A_ring(l, bl[j])·bf[j]: the source as a set of weighted rings, the
 // weights used as given. The failed assertion |bl| = |bf| first, then the
 // first ring failure (outside the domain).

@@ -16,56 +16,91 @@ namespace mirlaxon::models {
 
 namespace {
 
-// For each separation, ∫₀¹ 2πr·A_ring(l, r)·B(r) dr / N, and the far-field
-// series from FAR_FIELD_DISTANCE on. The average depends on ρ² alone, so a
-// negative ρ gives the value for |ρ|; re = 0 (ρ infinite) is no lensing, 1
-// at every separation; a dark profile, ρ zero or NaN, and a NaN or negative
-// separation have no magnification to give: NaN.
+// For each separation, ∫₀¹ 2πr·A_ring(l, r)·B(r) dr / N into out[i], and
+// the far-field series from FAR_FIELD_DISTANCE on. The average depends on ρ²
+// alone, so a negative ρ gives the value for |ρ|; re = 0 (ρ infinite) is no
+// lensing, 1 at every separation; a dark profile, ρ zero or NaN, and a NaN or
+// negative separation have no magnification to give: NaN. Nothing here can
+// fail once the profile is valid, so the values go straight to the caller's
+// memory: no result of its own to allocate and copy.
 template <class Profile>
-Samples source_averages(std::span<const double> l, double re, double rstar, const Profile& profile) {
+void source_averages(std::span<const double> l, double re, double rstar, const Profile& profile,
+                     std::span<double> out) {
   const double rho = std::fabs(rstar / re);
   const Radius radius = classify_radius(rho);
   const double eta = std::fabs(re / rstar);
   SourceNodes nodes;
-  Samples result;
-  result.reserve(l.size());
-  for (const double separation : l) {
+  for (std::size_t i = 0; i < l.size(); ++i) {
+    const double separation = l[i];
     const Regime regime = classify_separation(separation);
     if (profile.dark() || regime == Regime::outside_domain ||
         (radius != Radius::regular && radius != Radius::infinite)) {
-      result.push_back(NAN);
+      out[i] = NAN;
     } else if (radius == Radius::infinite) {
-      result.push_back(1.0);
+      out[i] = 1.0;
     } else if (regime == Regime::far_field) {
-      result.push_back(far_field_mean(rho * separation, 1.0 / separation, profile.moments()));
+      out[i] = far_field_mean(rho * separation, 1.0 / separation, profile.moments());
     } else {
       const RingsAtSeparation rings(separation, eta);
       const auto ring_values = [&rings](std::span<const double> r, std::span<const double> d, std::span<double> out) {
         rings.at_batch(r, d, out);
       };
-      result.push_back(source_integral(profile, separation, regime, eta, ring_values, nodes) /
-                       profile.normalisation());
+      out[i] = source_integral(profile, separation, regime, eta, ring_values, nodes) / profile.normalisation();
     }
   }
-  return result;
 }
 
 }  // namespace
 
+ModelResult<void> integrated_heyrovsky_magnification_into(std::span<const double> l, double re, double rstar,
+                                                          std::span<double> out) {
+  source_averages(l, re, rstar, LimbLaw::built_in(), out);
+  return {};
+}
+
+ModelResult<void> integrated_flux_map_heyrovsky_magnification_into(std::span<const double> l, double re,
+                                                                   double rstar, std::span<const double> bl,
+                                                                   std::span<const double> bf,
+                                                                   std::span<double> out) {
+  const ModelResult<FluxMap> map = FluxMap::from(bl, bf);
+  if (!map) return std::unexpected(map.error());
+  source_averages(l, re, rstar, *map, out);
+  return {};
+}
+
+ModelResult<void> integrated_limb_law_heyrovsky_magnification_into(std::span<const double> l, double re,
+                                                                   double rstar, std::span<const double> powers,
+                                                                   std::span<const double> weights,
+                                                                   std::span<double> out) {
+  const ModelResult<LimbLaw> law = LimbLaw::from(powers, weights);
+  if (!law) return std::unexpected(law.error());
+  source_averages(l, re, rstar, *law, out);
+  return {};
+}
+
 ModelResult<Samples> integrated_heyrovsky_magnification(std::span<const double> l, double re, double rstar) {
-  return source_averages(l, re, rstar, LimbLaw::built_in());
+  Samples result(l.size());
+  source_averages(l, re, rstar, LimbLaw::built_in(), std::span<double>(result));
+  return result;
 }
 
 ModelResult<Samples> integrated_flux_map_heyrovsky_magnification(std::span<const double> l, double re,
                                                                  double rstar, std::span<const double> bl,
                                                                  std::span<const double> bf) {
-  return then(FluxMap::from(bl, bf), [&](const FluxMap& map) { return source_averages(l, re, rstar, map); });
+  Samples result(l.size());
+  const ModelResult<void> written = integrated_flux_map_heyrovsky_magnification_into(l, re, rstar, bl, bf, result);
+  if (!written) return std::unexpected(written.error());
+  return result;
 }
 
 ModelResult<Samples> integrated_limb_law_heyrovsky_magnification(std::span<const double> l, double re,
                                                                  double rstar, std::span<const double> powers,
                                                                  std::span<const double> weights) {
-  return then(LimbLaw::from(powers, weights), [&](const LimbLaw& law) { return source_averages(l, re, rstar, law); });
+  Samples result(l.size());
+  const ModelResult<void> written =
+      integrated_limb_law_heyrovsky_magnification_into(l, re, rstar, powers, weights, result);
+  if (!written) return std::unexpected(written.error());
+  return result;
 }
 
 ModelResult<Samples> discrete_flux_map_heyrovsky_magnification(std::span<const double> l, double re,

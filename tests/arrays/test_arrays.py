@@ -71,7 +71,7 @@ def outcome(call):
     except BaseException as error:  # the module's panic type derives from BaseException
         kind = type(error).__name__
         return ("ValueError" if kind == "PanicException" else kind, str(error))
-    return bits([result]) if isinstance(result, float) else bits(list(result))
+    return type(result) is tuple, [bits(row) for row in function_surface.rows(result)]
 
 
 def call(module, name, l, re=1.0, rstar=1.0, **others):
@@ -200,6 +200,65 @@ class ResultTest(unittest.TestCase):
         self.assertEqual(set(out), {7.0})
 
 
+class RowsResultTest(unittest.TestCase):
+    """A gradient's three arrays and components' array per power: their
+    kinds, `out` as a tuple or list of buffers, and refused outs."""
+    L = [0.5, 2.0, 30.0]
+    CASES = [  # (function, arguments after l, rows)
+        ("witt_mao_gradient", (1.0, 0.1), 3),
+        ("integrated_limb_law_heyrovsky_gradient", (1.0, 0.1, [0.0, 1.0], [0.4, 0.6]), 3),
+        ("integrated_limb_law_heyrovsky_components", (1.0, 0.1, [0.0, 0.5, 1.0, 2.0]), 4),
+    ]
+
+    def test_arrays_and_out(self):
+        for name, others, count in self.CASES:
+            expected = [bits(row) for row in getattr(mirlaxon, name)(self.L, *others)]
+            for form, separations in input_forms(self.L).items():
+                with self.subTest(name, form=form):
+                    result = getattr(mirlaxon_arrays, name)(separations, *others)
+                    self.assertIs(type(result), tuple if "gradient" in name else list)
+                    kind = numpy.ndarray if form == "numpy" else array
+                    self.assertEqual([type(row) for row in result], [kind] * count)
+                    self.assertEqual([bits(list(row)) for row in result], expected)
+            for container in (tuple, list):
+                out = container(array("d", [7.0] * 3) for _ in range(count))
+                with self.subTest(name, out=container.__name__):
+                    self.assertIs(getattr(mirlaxon_arrays, name)(self.L, *others, out=out), out)
+                    self.assertEqual([bits(list(row)) for row in out], expected)
+
+    def test_bad_out_is_refused_and_left_alone(self):
+        name, others, _ = self.CASES[0]
+        f = getattr(mirlaxon_arrays, name)
+
+        def buffers(*lengths):
+            return [array("d", [7.0] * n) for n in lengths]
+
+        cases = [  # (out, exception, text)
+            (array("d", [7.0] * 3), TypeError,
+             "argument 'out': a tuple or list of 3 float64 buffers is needed, not 'array'"),
+            (tuple(buffers(3, 3)), ValueError, "argument 'out': 2 buffers, not 3"),
+            (buffers(3, 3, 3, 3), ValueError, "argument 'out': 4 buffers, not 3"),
+            (buffers(3, 2, 3), ValueError, "argument 'out[1]': 2 values, not one per separation (3)"),
+            (buffers(3, 3) + [bytes(24)], TypeError,
+             "argument 'out[2]': a writable float64 buffer is needed, not 'bytes'"),
+            (buffers(3, 3) + [array("f", [7.0] * 3)], TypeError,
+             "argument 'out[2]': a one-dimensional, contiguous float64 buffer is needed, not 'array'"),
+        ]
+        for out, kind, text in cases:
+            with self.subTest(out=out):
+                before = [bytes(memoryview(b).cast("B")) for b in out] if isinstance(out, (tuple, list)) else None
+                with self.assertRaises(kind) as caught:
+                    f(self.L, *others, out=out)
+                self.assertEqual(str(caught.exception), text)
+                if before is not None:
+                    self.assertEqual([bytes(memoryview(b).cast("B")) for b in out], before)
+        # A failing model writes nothing into any of them.
+        out = buffers(4, 4, 4)
+        with self.assertRaises(RuntimeError):
+            f([2.0, 3.0, 4.0, math.nan], 1.0, 0.1, out=out)
+        self.assertEqual([set(b) for b in out], [{7.0}] * 3)
+
+
 class FailureTest(unittest.TestCase):
     def test_each_model_failure_as_the_module_raises_it(self):
         cases = [  # (call, exception)
@@ -215,6 +274,9 @@ class FailureTest(unittest.TestCase):
             (lambda m: m.integrated_flux_map_heyrovsky_magnification([1.0], 1.0, 1.0, [0.0], [1.0, 2.0]),
              ValueError),
             (lambda m: m.discrete_flux_map_heyrovsky_magnification([], 1.0, 1.0, [0.0, 1.0], [1.0]), ValueError),
+            (lambda m: m.witt_mao_gradient([2.0, math.nan], 1.0, 0.1), RuntimeError),
+            (lambda m: m.integrated_limb_law_heyrovsky_gradient([1.0], 1.0, 1.0, [0.5], [1, 2]), ValueError),
+            (lambda m: m.integrated_limb_law_heyrovsky_components([1.0], 1.0, 1.0, [0.5, -1e16]), ValueError),
         ]
         for call, kind in cases:
             module_outcome = outcome(lambda: call(mirlaxon))

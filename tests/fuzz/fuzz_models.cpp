@@ -114,6 +114,22 @@ int c_status(const models::ModelError& error) {
   return MIRLAXON_LENGTH_MISMATCH;
 }
 
+// A result's values as the C library lays them out: one per separation, a
+// gradient's three rows, or a row per power, one row after the other.
+std::vector<double> laid_out(double value) { return {value}; }
+std::vector<double> laid_out(const models::Samples& values) { return values; }
+std::vector<double> laid_out(const models::GradientSamples& gradient) {
+  std::vector<double> out = gradient.value;
+  out.insert(out.end(), gradient.d_u.begin(), gradient.d_u.end());
+  out.insert(out.end(), gradient.d_rho.begin(), gradient.d_rho.end());
+  return out;
+}
+std::vector<double> laid_out(const models::ComponentSamples& rows) {
+  std::vector<double> out;
+  for (const models::Samples& row : rows) out.insert(out.end(), row.begin(), row.end());
+  return out;
+}
+
 // The C entry `call(out, error)` against the model's own result: the same
 // status and bits, nothing written on failure, a report the caller can read
 // (the message the model writes, a bad item's name, value and where its
@@ -131,11 +147,9 @@ void check_c(const models::ModelResult<T>& model, std::size_t count, const Call&
   require(same_bits(out[count], UNTOUCHED));
   if (model) {
     require(status == MIRLAXON_OK);
-    if constexpr (std::is_same_v<T, double>) {
-      require(same_bits(out[0], *model));
-    } else {
-      for (std::size_t i = 0; i < count; ++i) require(same_bits(out[i], (*model)[i]));
-    }
+    const std::vector<double> expected = laid_out(*model);
+    require(expected.size() == count);
+    for (std::size_t i = 0; i < count; ++i) require(same_bits(out[i], expected[i]));
     return;
   }
   for (const double value : out) require(same_bits(value, UNTOUCHED));
@@ -155,7 +169,7 @@ void check_c_entries(Input& in) {
   const double re = in.number(), rstar = in.number();
   const std::vector<double> a = in.numbers(5), b = in.numbers(5);
   const std::size_t n = l.size();
-  switch (in.byte() % 8) {
+  switch (in.byte() % 11) {
     case 0:
       check_c(models::witt_mao_magnification(l, re, rstar), n, [&](double* out, mirlaxon_error* error) {
         return mirlaxon_witt_mao_magnification(l.data(), n, re, rstar, out, error);
@@ -198,6 +212,26 @@ void check_c_entries(Input& in) {
               [&](double* out, mirlaxon_error* error) {
                 return mirlaxon_discrete_flux_map_heyrovsky_magnification(l.data(), n, re, rstar, a.data(), a.size(),
                                                                           b.data(), b.size(), out, error);
+              });
+      break;
+    case 8:
+      check_c(models::witt_mao_gradient(l, re, rstar), 3 * n, [&](double* out, mirlaxon_error* error) {
+        return mirlaxon_witt_mao_gradient(l.data(), n, re, rstar, out, out + n, out + 2 * n, error);
+      });
+      break;
+    case 9:
+      check_c(models::integrated_limb_law_heyrovsky_gradient(l, re, rstar, a, b), 3 * n,
+              [&](double* out, mirlaxon_error* error) {
+                return mirlaxon_integrated_limb_law_heyrovsky_gradient(l.data(), n, re, rstar, a.data(), a.size(),
+                                                                       b.data(), b.size(), out, out + n,
+                                                                       out + 2 * n, error);
+              });
+      break;
+    case 10:
+      check_c(models::integrated_limb_law_heyrovsky_components(l, re, rstar, a), a.size() * n,
+              [&](double* out, mirlaxon_error* error) {
+                return mirlaxon_integrated_limb_law_heyrovsky_components(l.data(), n, re, rstar, a.data(), a.size(),
+                                                                         out, error);
               });
       break;
     default:

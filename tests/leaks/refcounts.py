@@ -56,6 +56,10 @@ def paths():
         ("huge int", lambda: m.heyrovsky_magnification(10 ** 400, 0.5, 1.0, 1.0)),
         ("kernel failure (RuntimeError)", lambda: m.witt_mao_magnification([float("nan")], 1.0, 0.1)),
         ("discrete kernel failure", lambda: m.discrete_flux_map_heyrovsky_magnification([0.5], 1.0, 1.0, [-1.0], [1.0])),
+        ("gradient kernel failure", lambda: m.witt_mao_gradient([0.5, float("nan")], 1.0, 0.1)),
+        ("gradient in pieces", lambda: m.integrated_limb_law_heyrovsky_gradient([40.0] * 200, 1.0, 0.1, [0.0], [1.0])),
+        ("components in pieces", lambda: m.integrated_limb_law_heyrovsky_components([40.0] * 200, 1.0, 0.1, [0, 1])),
+        ("components ValueError", lambda: m.integrated_limb_law_heyrovsky_components([2.0], 1.0, 1.0, [0.0, -1.0])),
         ("panic (lengths differ)", lambda: m.integrated_flux_map_heyrovsky_magnification([2.0], 1.0, 1.0, BL, BF[:2])),
     ]
 

@@ -32,6 +32,17 @@ def paths():
         ("out with a kernel failure", lambda: m.witt_mao_magnification([0.5, float("nan")], 1.0, 0.1, out=OUT)),
         ("out with an argument error", lambda: m.witt_mao_magnification([0.5, 2.0], "x", 0.1, out=OUT)),
         ("long call in pieces", lambda: m.witt_mao_magnification([2.0] * 20000, 1.0, 0.1)),
+        ("gradient's outs filled", lambda: m.witt_mao_gradient([0.5, 2.0], 1.0, 1.0, out=[OUT] * 3)),
+        ("components' outs filled",
+         lambda: m.integrated_limb_law_heyrovsky_components([0.5, 2.0], 1.0, 1.0, [0.0, 1.0], out=(OUT, OUT))),
+        ("outs too few", lambda: m.witt_mao_gradient([0.5, 2.0], 1.0, 1.0, out=(OUT, OUT))),
+        ("outs not a tuple or list", lambda: m.witt_mao_gradient([0.5, 2.0], 1.0, 1.0, out=OUT)),
+        ("an out of another length", lambda: m.witt_mao_gradient([0.5], 1.0, 1.0, out=(OUT, OUT, OUT))),
+        ("outs with a kernel failure",
+         lambda: m.witt_mao_gradient([0.5, float("nan")], 1.0, 0.1, out=(OUT, OUT, OUT))),
+        ("gradient in pieces", lambda: m.witt_mao_gradient([2.0] * 20000, 1.0, 0.1)),
+        ("components in pieces",
+         lambda: m.integrated_limb_law_heyrovsky_components([40.0] * 200, 1.0, 0.1, [0.0, 1.0])),
     ]
 
 

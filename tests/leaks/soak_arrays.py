@@ -23,7 +23,6 @@ GROWTH_LIMIT_KB = 1024
 # Two separations beyond ten source radii, where every function is cheap.
 SEPARATIONS = [12.0, 40.0]
 AS_ARRAY = array("d", SEPARATIONS)
-OUT = array("d", [0.0, 0.0])
 CALLS = []
 for name in function_surface.NAMES:
     CALLS.append(lambda name=name: function_surface.call(name, SEPARATIONS, module=m))
@@ -31,13 +30,16 @@ for name in function_surface.NAMES:
         arguments = function_surface.arguments(name, SEPARATIONS)[1:]
         f = getattr(m, name)
         CALLS.append(lambda f=f, arguments=arguments: f(AS_ARRAY, *arguments))
-        CALLS.append(lambda f=f, arguments=arguments: f(AS_ARRAY, *arguments, out=OUT))
+        out = function_surface.out_for(name, len(SEPARATIONS), lambda count: array("d", [0.0] * count))
+        CALLS.append(lambda f=f, arguments=arguments, out=out: f(AS_ARRAY, *arguments, out=out))
 ERRORS = [
     lambda: m.witt_mao_magnification(SEPARATIONS + [float("nan")], 1.0, 0.1),        # RuntimeError
     lambda: m.witt_mao_magnification(SEPARATIONS, "x", 0.1),                           # TypeError
     lambda: m.witt_mao_magnification(SEPARATIONS, 1.0, 0.1, out=array("d")),           # ValueError (out)
     lambda: m.integrated_limb_law_heyrovsky_magnification(SEPARATIONS, 1.0, 1.0, [-1.0], [1.0]),  # ValueError
     lambda: m.integrated_flux_map_heyrovsky_magnification(SEPARATIONS, 1.0, 1.0, [0.5], []),      # ValueError
+    lambda: m.witt_mao_gradient(SEPARATIONS, 1.0, 0.1, out=(array("d", [0.0] * 2),) * 2),        # ValueError (out)
+    lambda: m.integrated_limb_law_heyrovsky_components(SEPARATIONS, 1.0, 1.0, [0.5, -1.0]),        # ValueError
 ]
 
 

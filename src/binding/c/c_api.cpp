@@ -79,6 +79,31 @@ int per_separation(const models::ModelResult<models::Samples>& result, double* o
   return succeed(error);
 }
 
+// A gradient's three rows into the caller's three buffers, each one value
+// per separation.
+int gradient(const models::ModelResult<models::GradientSamples>& result, double* value, double* d_u,
+             double* d_rho, mirlaxon_error* error) {
+  if (!result) return fail(result.error(), error);
+  std::copy(result->value.begin(), result->value.end(), value);
+  std::copy(result->d_u.begin(), result->d_u.end(), d_u);
+  std::copy(result->d_rho.begin(), result->d_rho.end(), d_rho);
+  return succeed(error);
+}
+
+// A row per power, one after the other: row k at out + k·l_length.
+int components(const models::ModelResult<models::ComponentSamples>& result, double* out, mirlaxon_error* error) {
+  if (!result) return fail(result.error(), error);
+  for (const models::Samples& row : *result) out = std::copy(row.begin(), row.end(), out);
+  return succeed(error);
+}
+
+// A model that wrote into the caller's buffer itself, having validated its
+// arguments first: on failure nothing was written.
+int written(const models::ModelResult<void>& result, mirlaxon_error* error) {
+  if (!result) return fail(result.error(), error);
+  return succeed(error);
+}
+
 int one_value(const models::ModelResult<double>& result, double* out, mirlaxon_error* error) {
   if (!result) return fail(result.error(), error);
   *out = *result;
@@ -104,9 +129,12 @@ int guarded(mirlaxon_error* error, const Body& body) noexcept {
 }  // namespace mirlaxon::c_front
 
 extern "C" {
+using mirlaxon::c_front::components;
+using mirlaxon::c_front::gradient;
 using mirlaxon::c_front::guarded;
 using mirlaxon::c_front::one_value;
 using mirlaxon::c_front::per_separation;
+using mirlaxon::c_front::written;
 namespace models = mirlaxon::models;
 
 #include "binding/c/entries.inc"

@@ -5,9 +5,11 @@
  * the Einstein radius re and the source radius rstar enter only through their
  * ratio. Each function takes a sequence as a pointer and a length, writes its
  * values into the caller's `out` (one double per separation, or one double for
- * the one ring), and returns MIRLAXON_OK or the kind of its failure, described
- * in `*error` when `error` is not NULL. Nothing is written to `out` on failure.
- * The functions are pure and thread-safe, allocate nothing the caller sees,
+ * the one ring; a gradient into `value`, `d_u` and `d_rho`, one double per
+ * separation each; components into `out` as powers_length rows of one double
+ * per separation, row k for power k), and returns MIRLAXON_OK or the kind of
+ * its failure, described in `*error` when `error` is not NULL. Nothing is
+ * written to the outputs on failure. The functions are pure and thread-safe, allocate nothing the caller sees,
  * and give the same bits as the Python module's functions.
  */
 #ifndef MIRLAXON_H
@@ -66,6 +68,15 @@ MIRLAXON_API int mirlaxon_discrete_flux_map_heyrovsky_magnification(const double
 
 /* Magnification of a source with the limb-darkening law B = sum(weights[k] * mu**powers[k]), mu = sqrt(1 - r**2), integrated over rings. ValueError for powers and weights of different lengths, a power that is negative or not finite, or a weight that is not finite. */
 MIRLAXON_API int mirlaxon_integrated_limb_law_heyrovsky_magnification(const double* l, size_t l_length, double re, double rstar, const double* powers, size_t powers_length, const double* weights, size_t weights_length, double* out, mirlaxon_error* error);
+
+/* The uniform disk's magnification A at each separation (as witt_mao_magnification) and its derivatives dA/du at fixed rho and dA/drho at fixed u, where u = l*rstar/re is the lens's distance from the source centre and rho = rstar/re the source radius, both in Einstein radii: (A, dA/du, dA/drho). RuntimeError as for the magnification. */
+MIRLAXON_API int mirlaxon_witt_mao_gradient(const double* l, size_t l_length, double re, double rstar, double* value, double* d_u, double* d_rho, mirlaxon_error* error);
+
+/* The magnification A of integrated_limb_law_heyrovsky_magnification at each separation and its derivatives dA/du at fixed rho and dA/drho at fixed u (u = l*rstar/re and rho = rstar/re, in Einstein radii): (A, dA/du, dA/drho). ValueError as for the magnification. */
+MIRLAXON_API int mirlaxon_integrated_limb_law_heyrovsky_gradient(const double* l, size_t l_length, double re, double rstar, const double* powers, size_t powers_length, const double* weights, size_t weights_length, double* value, double* d_u, double* d_rho, mirlaxon_error* error);
+
+/* The magnification A_k of the pure profile mu**powers[k] at each separation, one row per power in order: a law with weights w_k has A = sum(w_k*N_k*A_k) / sum(w_k*N_k), N_k = 2*pi/(powers[k] + 2). ValueError for a power that is negative or not finite. */
+MIRLAXON_API int mirlaxon_integrated_limb_law_heyrovsky_components(const double* l, size_t l_length, double re, double rstar, const double* powers, size_t powers_length, double* out, mirlaxon_error* error);
 
 #ifdef __cplusplus
 }

@@ -65,3 +65,28 @@ def integrated_limb_law_heyrovsky_magnification(
     B = sum(weights[k] * mu**powers[k]), mu = sqrt(1 - r**2), integrated over
     rings. ValueError for powers and weights of different lengths, a power that
     is negative or not finite, or a weight that is not finite."""
+
+def witt_mao_gradient(
+    l: Samples, re: Number, rstar: Number
+) -> tuple[list[float], list[float], list[float]]:
+    """The uniform disk's magnification A at each separation (as
+    witt_mao_magnification) and its derivatives dA/du at fixed rho and dA/drho
+    at fixed u, where u = l*rstar/re is the lens's distance from the source
+    centre and rho = rstar/re the source radius, both in Einstein radii:
+    (A, dA/du, dA/drho). RuntimeError as for the magnification."""
+
+def integrated_limb_law_heyrovsky_gradient(
+    l: Samples, re: Number, rstar: Number, powers: Samples, weights: Samples
+) -> tuple[list[float], list[float], list[float]]:
+    """The magnification A of integrated_limb_law_heyrovsky_magnification at
+    each separation and its derivatives dA/du at fixed rho and dA/drho at fixed
+    u (u = l*rstar/re and rho = rstar/re, in Einstein radii):
+    (A, dA/du, dA/drho). ValueError as for the magnification."""
+
+def integrated_limb_law_heyrovsky_components(
+    l: Samples, re: Number, rstar: Number, powers: Samples
+) -> list[list[float]]:
+    """The magnification A_k of the pure profile mu**powers[k] at each separation,
+    one row per power in order: a law with weights w_k has
+    A = sum(w_k*N_k*A_k) / sum(w_k*N_k), N_k = 2*pi/(powers[k] + 2).
+    ValueError for a power that is negative or not finite."""

@@ -3,7 +3,7 @@
 The functions in the order of mirlaxon.__all__, the release, and the C declarations
 cffi reads (those of mirlaxon.h)."""
 
-NAMES = ["witt_mao_magnification", "integrated_witt_mao_magnification", "integrated_flux_map_witt_mao_magnification", "heyrovsky_magnification", "integrated_heyrovsky_magnification", "integrated_flux_map_heyrovsky_magnification", "discrete_flux_map_heyrovsky_magnification", "integrated_limb_law_heyrovsky_magnification"]
+NAMES = ["witt_mao_magnification", "integrated_witt_mao_magnification", "integrated_flux_map_witt_mao_magnification", "heyrovsky_magnification", "integrated_heyrovsky_magnification", "integrated_flux_map_heyrovsky_magnification", "discrete_flux_map_heyrovsky_magnification", "integrated_limb_law_heyrovsky_magnification", "witt_mao_gradient", "integrated_limb_law_heyrovsky_gradient", "integrated_limb_law_heyrovsky_components"]
 VERSION = "0.1.0"
 
 CDEF = """
@@ -48,4 +48,13 @@ int mirlaxon_discrete_flux_map_heyrovsky_magnification(const double* l, size_t l
 
 /* Magnification of a source with the limb-darkening law B = sum(weights[k] * mu**powers[k]), mu = sqrt(1 - r**2), integrated over rings. ValueError for powers and weights of different lengths, a power that is negative or not finite, or a weight that is not finite. */
 int mirlaxon_integrated_limb_law_heyrovsky_magnification(const double* l, size_t l_length, double re, double rstar, const double* powers, size_t powers_length, const double* weights, size_t weights_length, double* out, mirlaxon_error* error);
+
+/* The uniform disk's magnification A at each separation (as witt_mao_magnification) and its derivatives dA/du at fixed rho and dA/drho at fixed u, where u = l*rstar/re is the lens's distance from the source centre and rho = rstar/re the source radius, both in Einstein radii: (A, dA/du, dA/drho). RuntimeError as for the magnification. */
+int mirlaxon_witt_mao_gradient(const double* l, size_t l_length, double re, double rstar, double* value, double* d_u, double* d_rho, mirlaxon_error* error);
+
+/* The magnification A of integrated_limb_law_heyrovsky_magnification at each separation and its derivatives dA/du at fixed rho and dA/drho at fixed u (u = l*rstar/re and rho = rstar/re, in Einstein radii): (A, dA/du, dA/drho). ValueError as for the magnification. */
+int mirlaxon_integrated_limb_law_heyrovsky_gradient(const double* l, size_t l_length, double re, double rstar, const double* powers, size_t powers_length, const double* weights, size_t weights_length, double* value, double* d_u, double* d_rho, mirlaxon_error* error);
+
+/* The magnification A_k of the pure profile mu**powers[k] at each separation, one row per power in order: a law with weights w_k has A = sum(w_k*N_k*A_k) / sum(w_k*N_k), N_k = 2*pi/(powers[k] + 2). ValueError for a power that is negative or not finite. */
+int mirlaxon_integrated_limb_law_heyrovsky_components(const double* l, size_t l_length, double re, double rstar, const double* powers, size_t powers_length, double* out, mirlaxon_error* error);
 """

@@ -123,29 +123,123 @@ def new_value():
     return ffi.new("double[1]")
 
 
-def new_array(values):
-    """A new array('d') of the doubles in `values`."""
+def new_array(values, count):
+    """A new array('d') of the `count` doubles at `values`."""
     result = array("d")
-    result.frombytes(ffi.buffer(values))
+    result.frombytes(ffi.buffer(values, 8 * count))
     return result
 
 
-def out_buffer(out, count):
+_ONE_ZERO = array("d", [0.0])
+
+
+def zeros(count):
+    """A new array('d') of `count` zeros, made in one piece."""
+    return _ONE_ZERO * count
+
+
+def writable(result):
+    """A cdata view of a new array('d'), for the library to write into."""
+    return ffi.from_buffer("double[]", result)
+
+
+def out_buffer(out, count, name="out"):
     """A cdata view of the caller's `out`: a writable, contiguous float64
-    buffer of `count` values."""
+    buffer of `count` values (`name` is the argument's, in the messages)."""
     try:
         view = memoryview(out)
     except TypeError:
-        raise TypeError("argument 'out': a writable float64 buffer is needed, not '%s'"
-                        % type(out).__qualname__) from None
+        raise TypeError("argument '%s': a writable float64 buffer is needed, not '%s'"
+                        % (name, type(out).__qualname__)) from None
     if view.readonly:
-        raise TypeError("argument 'out': a writable float64 buffer is needed, not '%s'" % type(out).__qualname__)
+        raise TypeError("argument '%s': a writable float64 buffer is needed, not '%s'"
+                        % (name, type(out).__qualname__))
     if view.format not in _NATIVE_DOUBLE or view.ndim != 1 or not view.c_contiguous:
-        raise TypeError("argument 'out': a one-dimensional, contiguous float64 buffer is needed, not '%s'"
-                        % type(out).__qualname__)
+        raise TypeError("argument '%s': a one-dimensional, contiguous float64 buffer is needed, not '%s'"
+                        % (name, type(out).__qualname__))
     if len(view) != count:
-        raise ValueError("argument 'out': %d values, not one per separation (%d)" % (len(view), count))
+        raise ValueError("argument '%s': %d values, not one per separation (%d)" % (name, len(view), count))
     return ffi.from_buffer("double[]", out, require_writable=True)
+
+
+def out_buffers(out, rows, count):
+    """Cdata views of the caller's `out` for a result of `rows` rows: a
+    tuple or list of as many buffers, each taken as a single `out` is."""
+    if not isinstance(out, (tuple, list)):
+        raise TypeError("argument 'out': a tuple or list of %d float64 buffers is needed, not '%s'"
+                        % (rows, type(out).__qualname__))
+    items = tuple(out)
+    if len(items) != rows:
+        raise ValueError("argument 'out': %d buffers, not %d" % (len(items), rows))
+    return [out_buffer(item, count, "out[%d]" % k) for k, item in enumerate(items)]
+
+
+def _in_pieces(compute, first, count):
+    """compute(offset, size) over the separations in pieces, each about
+    PIECE_TIME long; one piece of none for no separations."""
+    if count <= first:
+        compute(0, count)
+        return
+    offset = 0
+    size = first
+    while offset < count:
+        piece = min(size, count - offset)
+        started = time.perf_counter()
+        compute(offset, piece)
+        elapsed = time.perf_counter() - started
+        offset += piece
+        scale = min(PIECE_TIME / elapsed, MAX_GROWTH) if elapsed > 0.0 else MAX_GROWTH
+        size = max(1, int(piece * scale))
+
+
+def _rows_delivered(values, rows, count, out, targets, kind):
+    """Rows of `count` values, one after the other at `values`, into the
+    caller's buffers (then `out`), or as new arrays in a `kind` (tuple or
+    list)."""
+    if targets is None:
+        return kind(new_array(values + k * count, count) for k in range(rows))
+    for k, target in enumerate(targets):
+        ffi.memmove(target, values + k * count, 8 * count)
+    return out
+
+
+def gradient(function, first, separations, out, *others):
+    """A gradient (value, d_u, d_rho) over all the separations, in pieces,
+    into scratch memory; once every piece has succeeded, the three rows as
+    new arrays or into the three buffers of `out`."""
+    count = len(separations)
+    targets = None if out is None else out_buffers(out, 3, count)
+    values = scratch("double[]", 3 * count)
+
+    def compute(offset, size):
+        arguments = (separations + offset, size) + others + (
+            values + offset, values + count + offset, values + 2 * count + offset)
+        if function(*arguments, NULL):
+            raise failure(function, arguments)
+
+    _in_pieces(compute, first, count)
+    return _rows_delivered(values, 3, count, out, targets, tuple)
+
+
+def components(function, first, rows, separations, out, *others):
+    """A row per power over all the separations, in pieces (the library
+    writes a piece's rows one after the other), into scratch memory; once
+    every piece has succeeded, the rows as new arrays or into `out`."""
+    count = len(separations)
+    targets = None if out is None else out_buffers(out, rows, count)
+    values = scratch("double[]", rows * count)
+
+    def compute(offset, size):
+        piece = values if size == count else scratch("double[]", rows * size)
+        arguments = (separations + offset, size) + others + (piece,)
+        if function(*arguments, NULL):
+            raise failure(function, arguments)
+        if piece is not values:
+            for k in range(rows):
+                ffi.memmove(values + k * count + offset, piece + k * size, 8 * size)
+
+    _in_pieces(compute, first, count)
+    return _rows_delivered(values, rows, count, out, targets, list)
 
 
 def per_separation(function, first, separations, out, *others):
@@ -155,23 +249,14 @@ def per_separation(function, first, separations, out, *others):
     count = len(separations)
     target = None if out is None else out_buffer(out, count)
     values = scratch("double[]", count)
-    if count <= first:
-        # One piece: no clock.
-        if function(separations, count, *others, values, ffi.NULL):
-            raise failure(function, (separations, count) + others + (values,))
-    else:
-        offset = 0
-        size = first
-        while offset < count:
-            piece = min(size, count - offset)
-            started = time.perf_counter()
-            if function(separations + offset, piece, *others, values + offset, ffi.NULL):
-                raise failure(function, (separations + offset, piece) + others + (values + offset,))
-            elapsed = time.perf_counter() - started
-            offset += piece
-            scale = min(PIECE_TIME / elapsed, MAX_GROWTH) if elapsed > 0.0 else MAX_GROWTH
-            size = max(1, int(piece * scale))
+
+    def compute(offset, size):
+        arguments = (separations + offset, size) + others + (values + offset,)
+        if function(*arguments, NULL):
+            raise failure(function, arguments)
+
+    _in_pieces(compute, first, count)
     if target is None:
-        return new_array(values)
+        return new_array(values, count)
     ffi.memmove(target, values, 8 * count)
     return out

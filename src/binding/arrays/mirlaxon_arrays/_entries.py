@@ -3,7 +3,7 @@
 The array front's functions over the C library, one plain function each:
 arguments converted in order (the module's rules and texts), then the model
 called in pieces of the separations."""
-from ._cffi_front import NULL as _NULL, failure as _failure, lib as _lib, new_array as _new_array, new_value as _new_value, number as _number, out_buffer as _out_buffer, per_separation as _per_separation, samples as _samples, scratch as _scratch
+from ._cffi_front import NULL as _NULL, components as _components, failure as _failure, gradient as _gradient, lib as _lib, new_value as _new_value, number as _number, out_buffer as _out_buffer, per_separation as _per_separation, samples as _samples, writable as _writable, zeros as _zeros
 
 from ._cdef import NAMES as __all__
 
@@ -15,10 +15,14 @@ def witt_mao_magnification(l, re, rstar, *, out=None):
     count = len(l)
     if count > 4096:
         return _per_separation(_lib.mirlaxon_witt_mao_magnification, 4096, l, out, re, rstar)
-    values = _scratch("double[]", count) if out is None else _out_buffer(out, count)
+    if out is None:
+        out = _zeros(count)
+        values = _writable(out)
+    else:
+        values = _out_buffer(out, count)
     if _lib.mirlaxon_witt_mao_magnification(l, count, re, rstar, values, _NULL):
         raise _failure(_lib.mirlaxon_witt_mao_magnification, (l, count, re, rstar, values))
-    return _new_array(values) if out is None else out
+    return out
 
 def integrated_witt_mao_magnification(l, re, rstar, *, out=None):
     l = _samples(l, "l")
@@ -27,10 +31,14 @@ def integrated_witt_mao_magnification(l, re, rstar, *, out=None):
     count = len(l)
     if count > 16:
         return _per_separation(_lib.mirlaxon_integrated_witt_mao_magnification, 16, l, out, re, rstar)
-    values = _scratch("double[]", count) if out is None else _out_buffer(out, count)
+    if out is None:
+        out = _zeros(count)
+        values = _writable(out)
+    else:
+        values = _out_buffer(out, count)
     if _lib.mirlaxon_integrated_witt_mao_magnification(l, count, re, rstar, values, _NULL):
         raise _failure(_lib.mirlaxon_integrated_witt_mao_magnification, (l, count, re, rstar, values))
-    return _new_array(values) if out is None else out
+    return out
 
 def integrated_flux_map_witt_mao_magnification(l, re, rstar, bl, bf, *, out=None):
     l = _samples(l, "l")
@@ -41,10 +49,14 @@ def integrated_flux_map_witt_mao_magnification(l, re, rstar, bl, bf, *, out=None
     count = len(l)
     if count > 16:
         return _per_separation(_lib.mirlaxon_integrated_flux_map_witt_mao_magnification, 16, l, out, re, rstar, bl, len(bl), bf, len(bf))
-    values = _scratch("double[]", count) if out is None else _out_buffer(out, count)
+    if out is None:
+        out = _zeros(count)
+        values = _writable(out)
+    else:
+        values = _out_buffer(out, count)
     if _lib.mirlaxon_integrated_flux_map_witt_mao_magnification(l, count, re, rstar, bl, len(bl), bf, len(bf), values, _NULL):
         raise _failure(_lib.mirlaxon_integrated_flux_map_witt_mao_magnification, (l, count, re, rstar, bl, len(bl), bf, len(bf), values))
-    return _new_array(values) if out is None else out
+    return out
 
 def heyrovsky_magnification(l, r, re, rstar):
     l = l if type(l) is float else _number(l, "l")
@@ -63,10 +75,14 @@ def integrated_heyrovsky_magnification(l, re, rstar, *, out=None):
     count = len(l)
     if count > 16:
         return _per_separation(_lib.mirlaxon_integrated_heyrovsky_magnification, 16, l, out, re, rstar)
-    values = _scratch("double[]", count) if out is None else _out_buffer(out, count)
+    if out is None:
+        out = _zeros(count)
+        values = _writable(out)
+    else:
+        values = _out_buffer(out, count)
     if _lib.mirlaxon_integrated_heyrovsky_magnification(l, count, re, rstar, values, _NULL):
         raise _failure(_lib.mirlaxon_integrated_heyrovsky_magnification, (l, count, re, rstar, values))
-    return _new_array(values) if out is None else out
+    return out
 
 def integrated_flux_map_heyrovsky_magnification(l, re, rstar, bl, bf, *, out=None):
     l = _samples(l, "l")
@@ -77,10 +93,14 @@ def integrated_flux_map_heyrovsky_magnification(l, re, rstar, bl, bf, *, out=Non
     count = len(l)
     if count > 16:
         return _per_separation(_lib.mirlaxon_integrated_flux_map_heyrovsky_magnification, 16, l, out, re, rstar, bl, len(bl), bf, len(bf))
-    values = _scratch("double[]", count) if out is None else _out_buffer(out, count)
+    if out is None:
+        out = _zeros(count)
+        values = _writable(out)
+    else:
+        values = _out_buffer(out, count)
     if _lib.mirlaxon_integrated_flux_map_heyrovsky_magnification(l, count, re, rstar, bl, len(bl), bf, len(bf), values, _NULL):
         raise _failure(_lib.mirlaxon_integrated_flux_map_heyrovsky_magnification, (l, count, re, rstar, bl, len(bl), bf, len(bf), values))
-    return _new_array(values) if out is None else out
+    return out
 
 def discrete_flux_map_heyrovsky_magnification(l, re, rstar, bl, bf, *, out=None):
     l = _samples(l, "l")
@@ -91,10 +111,14 @@ def discrete_flux_map_heyrovsky_magnification(l, re, rstar, bl, bf, *, out=None)
     count = len(l)
     if count > max(1, 4096 // max(1, len(bl))):
         return _per_separation(_lib.mirlaxon_discrete_flux_map_heyrovsky_magnification, max(1, 4096 // max(1, len(bl))), l, out, re, rstar, bl, len(bl), bf, len(bf))
-    values = _scratch("double[]", count) if out is None else _out_buffer(out, count)
+    if out is None:
+        out = _zeros(count)
+        values = _writable(out)
+    else:
+        values = _out_buffer(out, count)
     if _lib.mirlaxon_discrete_flux_map_heyrovsky_magnification(l, count, re, rstar, bl, len(bl), bf, len(bf), values, _NULL):
         raise _failure(_lib.mirlaxon_discrete_flux_map_heyrovsky_magnification, (l, count, re, rstar, bl, len(bl), bf, len(bf), values))
-    return _new_array(values) if out is None else out
+    return out
 
 def integrated_limb_law_heyrovsky_magnification(l, re, rstar, powers, weights, *, out=None):
     l = _samples(l, "l")
@@ -105,7 +129,32 @@ def integrated_limb_law_heyrovsky_magnification(l, re, rstar, powers, weights, *
     count = len(l)
     if count > 16:
         return _per_separation(_lib.mirlaxon_integrated_limb_law_heyrovsky_magnification, 16, l, out, re, rstar, powers, len(powers), weights, len(weights))
-    values = _scratch("double[]", count) if out is None else _out_buffer(out, count)
+    if out is None:
+        out = _zeros(count)
+        values = _writable(out)
+    else:
+        values = _out_buffer(out, count)
     if _lib.mirlaxon_integrated_limb_law_heyrovsky_magnification(l, count, re, rstar, powers, len(powers), weights, len(weights), values, _NULL):
         raise _failure(_lib.mirlaxon_integrated_limb_law_heyrovsky_magnification, (l, count, re, rstar, powers, len(powers), weights, len(weights), values))
-    return _new_array(values) if out is None else out
+    return out
+
+def witt_mao_gradient(l, re, rstar, *, out=None):
+    l = _samples(l, "l")
+    re = re if type(re) is float else _number(re, "re")
+    rstar = rstar if type(rstar) is float else _number(rstar, "rstar")
+    return _gradient(_lib.mirlaxon_witt_mao_gradient, 4096, l, out, re, rstar)
+
+def integrated_limb_law_heyrovsky_gradient(l, re, rstar, powers, weights, *, out=None):
+    l = _samples(l, "l")
+    re = re if type(re) is float else _number(re, "re")
+    rstar = rstar if type(rstar) is float else _number(rstar, "rstar")
+    powers = _samples(powers, "powers")
+    weights = _samples(weights, "weights")
+    return _gradient(_lib.mirlaxon_integrated_limb_law_heyrovsky_gradient, 16, l, out, re, rstar, powers, len(powers), weights, len(weights))
+
+def integrated_limb_law_heyrovsky_components(l, re, rstar, powers, *, out=None):
+    l = _samples(l, "l")
+    re = re if type(re) is float else _number(re, "re")
+    rstar = rstar if type(rstar) is float else _number(rstar, "rstar")
+    powers = _samples(powers, "powers")
+    return _components(_lib.mirlaxon_integrated_limb_law_heyrovsky_components, 16, len(powers), l, out, re, rstar, powers, len(powers))
