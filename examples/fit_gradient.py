@@ -41,9 +41,11 @@ from scipy.optimize import least_squares
 NAMES = ("t0", "u0", "tE", "rho", "c", "fs", "fb")
 # Times in days: an Einstein-radius crossing of a few hours.
 TRUTH = numpy.array([0.0, 0.3, 0.2, 1.0, 0.6, 1.0, 0.25])
-START = numpy.array([0.02, 0.45, 0.16, 0.8, 0.3, 0.85, 0.4])
+# The start puts the lens on the other side of the source's path: the model
+# sees only |u0|, with du/du0 = u0/u, so the fit may end at -u0 as well.
+START = numpy.array([0.02, -0.45, 0.16, 0.8, 0.3, 0.85, 0.4])
 # A lower bound keeps tE and rho positive (the model divides by them); u0 is
-# free in sign, the model seeing only |u0|, and c stays a physical law.
+# free in sign, and c stays a physical law.
 BOUNDS = ([-1.0, -2.0, 1e-3, 1e-3, 0.0, 0.0, -1.0], [1.0, 2.0, 10.0, 10.0, 1.0, 10.0, 10.0])
 POWERS = [0.0, 1.0]
 NORMS = [2.0 * math.pi / (p + 2.0) for p in POWERS]  # the pure profiles' fluxes
@@ -71,7 +73,7 @@ class Model:
         u = separations(self.times, t0, u0, tE)[0]
         self.calls += 1
         return numpy.array(mirlaxon.integrated_limb_law_heyrovsky_magnification(
-            list(u / rho), 1.0, rho, POWERS, [1.0 - c, c]))
+            u / rho, 1.0, rho, POWERS, [1.0 - c, c]))
 
     def residuals(self, x):
         t0, u0, tE, rho, c, fs, fb = x
@@ -82,7 +84,7 @@ class Model:
         u, du_dt0, du_du0, du_dtE = separations(self.times, t0, u0, tE)
         # l = u/rho: the module takes separations in source radii, and its
         # derivative by rho is the one at fixed u, as the chain rule here needs.
-        l = list(u / rho)
+        l = u / rho
         a, da_du, da_drho = (numpy.array(row) for row in
                              mirlaxon.integrated_limb_law_heyrovsky_gradient(l, 1.0, rho, POWERS, [1.0 - c, c]))
         a0, a1 = (numpy.array(row) for row in mirlaxon.integrated_limb_law_heyrovsky_components(l, 1.0, rho, POWERS))

@@ -87,7 +87,7 @@ def main():
     rng = random.Random(20261209)
     times = numpy.linspace(-0.6, 0.6, 1200)  # the crossing and a little either side
     tau = (times - T0) / TE
-    l = list(numpy.sqrt(U0 * U0 + tau * tau) / RHO)
+    l = numpy.sqrt(U0 * U0 + tau * tau) / RHO
 
     rows, rows_time = best_time(lambda: numpy.array(
         mirlaxon.integrated_limb_law_heyrovsky_components(l, 1.0, RHO, POWERS)))
