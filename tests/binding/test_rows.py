@@ -67,8 +67,9 @@ class RowsTest(unittest.TestCase):
              lambda: mirlaxon.integrated_limb_law_heyrovsky_magnification([1.0], 1.0, 1.0, [0.0], [])),
             (lambda: mirlaxon.integrated_limb_law_heyrovsky_gradient([1.0], 1.0, 1.0, [1.0], [math.inf]),
              lambda: mirlaxon.integrated_limb_law_heyrovsky_magnification([1.0], 1.0, 1.0, [1.0], [math.inf])),
-            (lambda: mirlaxon.integrated_limb_law_heyrovsky_components([1.0], 1.0, 1.0, [-1.0, 0.5]),
-             lambda: mirlaxon.integrated_limb_law_heyrovsky_magnification([1.0], 1.0, 1.0, [-1.0, 0.5], [1, 1])),
+            (lambda: mirlaxon.integrated_limb_law_heyrovsky_components([1.0], 1.0, 1.0, [0.5, 1.0, -1.0]),
+             lambda: mirlaxon.integrated_limb_law_heyrovsky_magnification([1.0], 1.0, 1.0, [0.5, 1.0, -1.0],
+                                                                          [1, 1, 1])),
             (lambda: mirlaxon.integrated_limb_law_heyrovsky_components([], 1.0, 1.0, [math.nan]),
              lambda: mirlaxon.integrated_limb_law_heyrovsky_magnification([], 1.0, 1.0, [math.nan], [1])),
         ]
