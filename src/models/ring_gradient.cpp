@@ -16,8 +16,11 @@
 // vanishes at the limb as fast as the value's integrand, and the value's own
 // nodes take it. (Subtracting for every power would cancel: next to the limb
 // C(l, 1) is large where the derivative of a law dark at the limb is small.)
-// The product rule's weights integrate against G exactly, so there the first
-// form serves; the far field differentiates its series. On the limb (l = 1)
+// ∂A/∂ρ is a small difference of terms of order 2A/ρ far from the ring
+// through the lens: its constant part cancels exactly (∫₀¹ r³·G dr + B(1) =
+// N/π), so it is summed over the rings' excesses A_ring − 1 and A − 1, not
+// over the averages themselves. The product rule's weights integrate against
+// G exactly, so there the first form serves; the far field differentiates its series. On the limb (l = 1)
 // A_ring and C are infinite at r = 1: the derivatives are infinite for a limb
 // brightness B(1) ≠ 0, and otherwise the unsubtracted integrals converge,
 // less closely for powers below 1.
@@ -118,8 +121,10 @@ Point near_gradient(const LimbLaw& law, const SlopeWeights* slope, double l, Reg
   if (regime == Regime::product_rule) {
     const double c1 = rings.moment_at(1.0), a1 = rings.at(1.0);
     const double sum_u = weighted_sum(slope->for_u, std::span(c, count));
-    const double sum_rho = weighted_sum(slope->for_rho, std::span(a, count));
-    return {value, scale * (limb * c1 + sum_u), scale * (limb * a1 + sum_rho) - (value + value) / source.rho};
+    double sum_rho = 0.0;
+    for (std::size_t j = 0; j < count; ++j) sum_rho = sum_rho + slope->for_rho[j] * (a[j] - 1.0);
+    const double excess = value - 1.0;
+    return {value, scale * (limb * c1 + sum_u), scale * (limb * (a1 - 1.0) + sum_rho) - (excess + excess) / source.rho};
   }
   if (l == 1.0 && limb != 0.0) {
     const double sign = limb / n > 0.0 ? 1.0 : -1.0;
@@ -129,7 +134,7 @@ Point near_gradient(const LimbLaw& law, const SlopeWeights* slope, double l, Reg
   // unsubtracted (their integrals converge, the rule takes them less closely).
   const bool subtract = l != 1.0;
   const double c1 = subtract ? rings.moment_at(1.0) : 0.0;
-  const double a1 = subtract ? rings.at(1.0) : 0.0;
+  const double a1 = subtract ? rings.at(1.0) : 1.0;  // unsubtracted: the excess over 1 as for the others
   double sum_u = 0.0, sum_rho = 0.0;
   for (std::size_t i = 0; i < count; ++i) {
     const double r = nodes.r[i];
@@ -142,11 +147,12 @@ Point near_gradient(const LimbLaw& law, const SlopeWeights* slope, double l, Reg
     const LimbLaw::Slope g = law.slope_of_mu(mu);
     const double regular = measure * g.from_one, singular = measure * g.below_one;
     sum_u = sum_u + (regular * c[i] + singular * (c[i] - r * c1));
-    sum_rho = sum_rho + r * (regular * a[i] + singular * (a[i] - a1));
+    sum_rho = sum_rho + r * (regular * (a[i] - 1.0) + singular * (a[i] - a1));
   }
   const double limb_terms = subtract ? limb + law.limb_slope_integral() : 0.0;
+  const double excess = value - 1.0;
   return {value, scale * (limb_terms * c1 + sum_u),
-          scale * (limb_terms * a1 + sum_rho) - (value + value) / source.rho};
+          scale * (limb_terms * (a1 - 1.0) + sum_rho) - (excess + excess) / source.rho};
 }
 
 }  // namespace

@@ -91,10 +91,12 @@ void add_limb_nodes(const LimbLaw& law, double l, double eta, SourceNodes& nodes
     const double t = 1.0 - x;
     add(t, (l - 1.0) * (1.0 + t * t) + x * x, w);
   };
-  // A power of μ that is not a whole number leaves a fractional power of x at
-  // the limb besides the ring's singularities: the split then follows the
-  // nearer of the two scales, not the farther; with the lens on the limb the
-  // two meet at x = 0, where the piece next to it is graded steeply.
+  // Where the ring's own scale √(2(l − 1)) is the nearer one, the split
+  // follows it, not the farther (the derivatives' integrands, O(1) at the
+  // limb where the value's vanish, were 1e-9 off with one graded piece). A
+  // power of μ that is not a whole number leaves a fractional power of x at
+  // the limb: with the lens on the limb the two meet at x = 0, where the
+  // piece next to it is graded steeply.
   const double ring_scale = std::sqrt((l - 1.0) * 2.0);
   if (law.fractional_powers() && l == 1.0) {
     const double inner = std::min(0.25, SIDE_SPLIT * scale);
@@ -103,7 +105,7 @@ void add_limb_nodes(const LimbLaw& law, double l, double eta, SourceNodes& nodes
                         [&](double x, double w) { at_offset(inner + x, w); });
     return;
   }
-  if (law.fractional_powers() && l > 1.0 && ring_scale < scale && SIDE_SPLIT * ring_scale < 0.5) {
+  if (l > 1.0 && ring_scale < scale && SIDE_SPLIT * ring_scale < 0.5) {
     return side_offsets(1.0, ring_scale, scale, at_offset);
   }
   if (!(SIDE_SPLIT * scale < 0.5)) return graded_offsets(1.0, SIDE_INNER_POINTS, at_offset);
