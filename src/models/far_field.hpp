@@ -36,20 +36,25 @@ inline constexpr std::array<double, FAR_FIELD_TERMS> FAR_FIELD_Q_BOUND = [] {
   return bound;
 }();
 
+// v = 1 − w² = 4/(u² + 4) and w = u/√(u² + 4) at distance u, formed without
+// overflow for large u.
+struct FarFieldGeometry {
+  double v, w;
+};
+
+inline FarFieldGeometry far_field_geometry(double u) {
+  if (u >= 2.0) {
+    const double t2 = (2.0 / u) * (2.0 / u);
+    return {t2 / (1.0 + t2), 1.0 / std::sqrt(1.0 + t2)};
+  }
+  const double u2 = u * u;
+  return {4.0 / (u2 + 4.0), u / std::sqrt(u2 + 4.0)};
+}
+
 // The mean's excess over 1 at distance u (Einstein radii) for (R/u)² =
 // ratio_squared ≤ 1/100 and the weights `moments`.
 inline double far_field_excess(double u, double ratio_squared, const FarFieldMoments& moments) {
-  // v = 1 − w² = 4/(u² + 4) and w, formed without overflow for large u.
-  double v, w;
-  if (u >= 2.0) {
-    const double t2 = (2.0 / u) * (2.0 / u);
-    v = t2 / (1.0 + t2);
-    w = 1.0 / std::sqrt(1.0 + t2);
-  } else {
-    const double u2 = u * u;
-    v = 4.0 / (u2 + 4.0);
-    w = u / std::sqrt(u2 + 4.0);
-  }
+  const auto [v, w] = far_field_geometry(u);
   const double w2 = w * w;
   // Relative to the bracket (at least 1/4), term k is below
   // 4·(R/u)^2k·m_k·Σ_j |Q_k,j|: the terms from the first one under 2^-56 on
@@ -97,16 +102,7 @@ struct FarFieldGradient {
 };
 
 inline FarFieldGradient far_field_gradient(double u, double ratio, const FarFieldMoments& moments) {
-  double v, w;
-  if (u >= 2.0) {
-    const double t2 = (2.0 / u) * (2.0 / u);
-    v = t2 / (1.0 + t2);
-    w = 1.0 / std::sqrt(1.0 + t2);
-  } else {
-    const double u2 = u * u;
-    v = 4.0 / (u2 + 4.0);
-    w = u / std::sqrt(u2 + 4.0);
-  }
+  const auto [v, w] = far_field_geometry(u);
   const double w2 = w * w;
   const double x = ratio * ratio;
   std::array<double, FAR_FIELD_TERMS> powers, lower_powers, polys, poly_slopes;
@@ -166,16 +162,7 @@ inline FarFieldGradient far_field_gradient(double u, double ratio, const FarFiel
 // two more than its own at most (below 2^-56 of the bracket each).
 inline void far_field_means(double u, double ratio, std::span<const FarFieldMoments> moments,
                             const FarFieldMoments& largest, std::span<double> out) {
-  double v, w;
-  if (u >= 2.0) {
-    const double t2 = (2.0 / u) * (2.0 / u);
-    v = t2 / (1.0 + t2);
-    w = 1.0 / std::sqrt(1.0 + t2);
-  } else {
-    const double u2 = u * u;
-    v = 4.0 / (u2 + 4.0);
-    w = u / std::sqrt(u2 + 4.0);
-  }
+  const auto [v, w] = far_field_geometry(u);
   const double w2 = w * w;
   const double x = ratio * ratio;
   const double w4 = w2 * w2;

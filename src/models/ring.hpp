@@ -78,7 +78,11 @@ class RingsAtSeparation {
   // s = l + r, formed once by the caller for this and takes_closed_form (the
   // first division waits for it).
   template <class Real>
-  static Real closed_form(const Constants& c, Real s, Real d) {
+  struct MeanArguments {
+    Real kc, root_p, a, b_over_root_p, s_root_q;
+  };
+  template <class Real>
+  static MeanArguments<Real> mean_arguments(const Constants& c, Real s, Real d) {
     namespace lanes = ellip::lanes;
     const Real q = d * d + c.four_eta_squared;
     const Real abs_d = lanes::abs(d);
@@ -86,35 +90,32 @@ class RingsAtSeparation {
     const Real kc = ratio * lanes::sqrt((s * s + c.four_eta_squared) / q);
     const Real a = c.two_eta_squared + d * d;
     const Real b = c.two_eta_squared * ratio + abs_d * s;
-    const Real s_root_q = s * lanes::sqrt(q);
-    const auto mean = ellip::bulirsch::cel_mean(kc, ratio, a, b);
-    return mean.numerator / (mean.denominator * s_root_q);
+    return {kc, ratio, a, b, s * lanes::sqrt(q)};
+  }
+  template <class Real>
+  static Real closed_form(const Constants& c, Real s, Real d) {
+    const MeanArguments<Real> m = mean_arguments(c, s, d);
+    const auto mean = ellip::bulirsch::cel_mean(m.kc, m.root_p, m.a, m.b_over_root_p);
+    return mean.numerator / (mean.denominator * m.s_root_q);
   }
 
-  // The moment's closed form: (4η²/(π s √q))·(π/2)·numerator/denominator.
+  // The moment's closed form: (4η²/(π s √q))·(π/2)·numerator/denominator
+  // from the same kc, cel(kc, 1, 1, −1) started from √p = 1.
   template <class Real>
   static Real moment_closed_form(const Constants& c, Real s, Real d) {
-    namespace lanes = ellip::lanes;
-    const Real q = d * d + c.four_eta_squared;
-    const Real kc = (lanes::abs(d) / s) * lanes::sqrt((s * s + c.four_eta_squared) / q);
-    const auto mean = ellip::bulirsch::cel_mean(kc, Real(1.0), Real(1.0), Real(-1.0));
-    return (c.two_eta_squared * mean.numerator) / (mean.denominator * (s * lanes::sqrt(q)));
+    const MeanArguments<Real> m = mean_arguments(c, s, d);
+    const auto mean = ellip::bulirsch::cel_mean(m.kc, Real(1.0), Real(1.0), Real(-1.0));
+    return (c.two_eta_squared * mean.numerator) / (mean.denominator * m.s_root_q);
   }
   // The ring and its moment from one pair of means, each with the operations
   // of closed_form and moment_closed_form.
   template <class Real>
   static std::array<Real, 2> closed_form_with_moment(const Constants& c, Real s, Real d) {
-    namespace lanes = ellip::lanes;
-    const Real q = d * d + c.four_eta_squared;
-    const Real abs_d = lanes::abs(d);
-    const Real ratio = abs_d / s;
-    const Real kc = ratio * lanes::sqrt((s * s + c.four_eta_squared) / q);
-    const Real a = c.two_eta_squared + d * d;
-    const Real b = c.two_eta_squared * ratio + abs_d * s;
-    const Real s_root_q = s * lanes::sqrt(q);
-    const auto means = ellip::bulirsch::cel_mean_pair(kc, ratio, a, b, Real(1.0), Real(1.0), Real(-1.0));
-    return {means[0].numerator / (means[0].denominator * s_root_q),
-            (c.two_eta_squared * means[1].numerator) / (means[1].denominator * s_root_q)};
+    const MeanArguments<Real> m = mean_arguments(c, s, d);
+    const auto means = ellip::bulirsch::cel_mean_pair(m.kc, m.root_p, m.a, m.b_over_root_p, Real(1.0), Real(1.0),
+                                                      Real(-1.0));
+    return {means[0].numerator / (means[0].denominator * m.s_root_q),
+            (c.two_eta_squared * means[1].numerator) / (means[1].denominator * m.s_root_q)};
   }
   double moment_in_regime(double r, double d, Regime regime) const;
   [[gnu::noinline, gnu::cold]] void moments_in_regimes(const double* r, const double* d, double* out,
