@@ -195,9 +195,9 @@ struct ModelSignature<R (*)(Params...)> {
     if (!releases_lock(description, arguments)) return convert(Model(take<Params>(arguments[I])...));
     if constexpr (batched_over_separations) {
       // One piece needs no clock and no gathering of pieces.
-      const std::size_t first = first_piece(description, arguments);
-      if (arguments[0].samples.size() > first) {
-        return invoke_interruptible<Model>(arguments, first, std::index_sequence<I...>{}, convert);
+      if (in_pieces(description, arguments)) {
+        return invoke_interruptible<Model>(arguments, first_piece(description, arguments),
+                                           std::index_sequence<I...>{}, convert);
       }
     }
     std::optional<R> result;
@@ -249,32 +249,53 @@ struct ModelSignature<R (*)(Params...)> {
     }
   }();
 
+  enum class PiecesOutcome { done, stopped, interrupted };
+
+  // compute(offset, count) over `total` separations in pieces, each run
+  // without the interpreter lock and timed to size the next, the host's
+  // signal handlers run between them. `stopped` when compute returned false
+  // (its failure, which the caller keeps), `interrupted` when a handler
+  // raised (the host's exception is set).
+  template <class Compute>
+  static PiecesOutcome run_in_pieces(std::size_t total, std::size_t first, const Compute& compute) {
+    SeparationPieces pieces(total, first);
+    do {
+      const auto [offset, count] = pieces.next();
+      bool computed = false;
+      {
+        const ReleasedInterpreterLock unlocked;
+        const auto started = std::chrono::steady_clock::now();
+        computed = compute(offset, count);
+        pieces.took(std::chrono::steady_clock::now() - started);
+      }
+      if (!computed) return PiecesOutcome::stopped;
+      if (!pieces.done() && check_signals() < 0) return PiecesOutcome::interrupted;
+    } while (!pieces.done());
+    return PiecesOutcome::done;
+  }
+
   template <auto Model, std::size_t... I, class Convert>
   static PyObject* invoke_interruptible(Arguments& arguments, std::size_t first,
                                         std::index_sequence<I...>, const Convert& convert) {
     const std::span<const double> separations(arguments[0].samples);
     Values values;
     reserve(values, separations.size());
-    SeparationPieces pieces(separations.size(), first);
-    do {
-      const auto [offset, count] = pieces.next();
-      std::optional<R> piece;
-      {
-        const ReleasedInterpreterLock unlocked;
-        const auto started = std::chrono::steady_clock::now();
-        piece.emplace(Model(take_or_piece<Params, I>(arguments[I], separations.subspan(offset, count))...));
-        pieces.took(std::chrono::steady_clock::now() - started);
-      }
-      const Values* piece_values = nullptr;
+    std::optional<R> failed;
+    const PiecesOutcome outcome = run_in_pieces(separations.size(), first, [&](std::size_t offset, std::size_t count) {
+      R piece = Model(take_or_piece<Params, I>(arguments[I], separations.subspan(offset, count))...);
       if constexpr (std::is_same_v<R, Values>) {
-        piece_values = &*piece;
+        append(values, piece);
       } else {
-        if (!*piece) return convert(*piece);  // the failure, as a whole call reports it
-        piece_values = &**piece;
+        if (!piece) {
+          failed.emplace(std::move(piece));
+          return false;
+        }
+        append(values, *piece);
       }
-      append(values, *piece_values);
-      if (!pieces.done() && check_signals() < 0) return nullptr;  // no partial result
-    } while (!pieces.done());
+      return true;
+    });
+    if (outcome == PiecesOutcome::stopped) return convert(*failed);  // the failure, as a whole call reports it
+    if (outcome == PiecesOutcome::interrupted) return nullptr;        // no partial result
     return convert(values);
   }
 
@@ -299,21 +320,17 @@ struct ModelSignature<R (*)(Params...)> {
       return true;
     }
     const std::span<const double> separations(arguments[0].samples);
-    SeparationPieces pieces(separations.size(), first_piece(description, arguments));
-    do {
-      const auto [offset, count] = pieces.next();
-      std::optional<models::ModelResult<void>> written;
-      {
-        const ReleasedInterpreterLock unlocked;
-        const auto started = std::chrono::steady_clock::now();
-        written.emplace(Into(take_or_piece<Params, I>(arguments[I], separations.subspan(offset, count))...,
-                             target.subspan(offset, count)));
-        pieces.took(std::chrono::steady_clock::now() - started);
-      }
-      if (!*written) return std::unexpected(written->error());
-      if (!pieces.done() && check_signals() < 0) return false;
-    } while (!pieces.done());
-    return true;
+    std::optional<models::ModelError> failure;
+    const PiecesOutcome outcome = run_in_pieces(
+        separations.size(), first_piece(description, arguments), [&](std::size_t offset, std::size_t count) {
+          const models::ModelResult<void> written =
+              Into(take_or_piece<Params, I>(arguments[I], separations.subspan(offset, count))...,
+                   target.subspan(offset, count));
+          if (!written) failure.emplace(written.error());
+          return written.has_value();
+        });
+    if (outcome == PiecesOutcome::stopped) return std::unexpected(*failure);
+    return outcome == PiecesOutcome::done;
   }
 
   // Whether invoke runs more than one piece.
