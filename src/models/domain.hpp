@@ -43,6 +43,34 @@ inline Regime classify_separation(double l) {
   return Regime::near_source;
 }
 
+// The ring family's view of a call's radii: |ρ| and |η| (its averages
+// depend on ρ² alone), the sign of ρ (u = l·ρ changes sign with it, and so do
+// derivatives in u and ρ), and the kind of |ρ|.
+struct RingFamilySource {
+  double rho, eta, sign;
+  Radius radius;
+};
+
+inline RingFamilySource ring_family_source(double re, double rstar) {
+  const double signed_rho = rstar / re;
+  const double rho = std::fabs(signed_rho);
+  return {rho, std::fabs(re / rstar), signed_rho < 0.0 ? -1.0 : 1.0, classify_radius(rho)};
+}
+
+// What the ring family's average is at a separation: none (a dark profile,
+// ρ zero or NaN, a NaN or negative separation: NaN), no lensing (re = 0:
+// exactly 1), the far-field series, or the rule over the source.
+enum class RingFamilyAverage { none, unlensed, far_field, over_source };
+
+inline RingFamilyAverage ring_family_average(bool dark, Radius radius, Regime regime) {
+  if (dark || regime == Regime::outside_domain || (radius != Radius::regular && radius != Radius::infinite)) {
+    return RingFamilyAverage::none;
+  }
+  if (radius == Radius::infinite) return RingFamilyAverage::unlensed;
+  if (regime == Regime::far_field) return RingFamilyAverage::far_field;
+  return RingFamilyAverage::over_source;
+}
+
 // Whether a circle of radius R (R ≥ 0) at distance u from the lens is
 // averaged by the far-field series: the larger of the two FAR_FIELD_DISTANCE
 // times the smaller or more, and not both zero.

@@ -103,10 +103,8 @@ double RingsAtSeparation::moment_in_regime(double r, double d, Regime regime) co
     case Regime::irregular: return NAN;
     case Regime::near_ring_series: {
       // K(m) − 2 + O(kc²·ln kc) with K = ln(4/kc) to the same order.
-      const double s = l_ + r;
-      const double q = d * d + four_eta_squared_;
-      const double kc = (std::fabs(d) / s) * std::sqrt((s * s + four_eta_squared_) / q);
-      return ((four_eta_squared_ / PI) / (s * std::sqrt(q))) * (2.0 - std::log(4.0 / kc));
+      const MeanArguments<double> m = mean_arguments(constants(), l_ + r, d);
+      return ((four_eta_squared_ / PI) / m.s_root_q) * (2.0 - std::log(4.0 / m.kc));
     }
     case Regime::closed_form: break;
   }

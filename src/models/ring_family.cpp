@@ -26,26 +26,25 @@ namespace {
 template <class Profile>
 void source_averages(std::span<const double> l, double re, double rstar, const Profile& profile,
                      std::span<double> out) {
-  const double rho = std::fabs(rstar / re);
-  const Radius radius = classify_radius(rho);
-  const double eta = std::fabs(re / rstar);
+  const RingFamilySource source = ring_family_source(re, rstar);
   SourceNodes nodes;
   for (std::size_t i = 0; i < l.size(); ++i) {
     const double separation = l[i];
     const Regime regime = classify_separation(separation);
-    if (profile.dark() || regime == Regime::outside_domain ||
-        (radius != Radius::regular && radius != Radius::infinite)) {
-      out[i] = NAN;
-    } else if (radius == Radius::infinite) {
-      out[i] = 1.0;
-    } else if (regime == Regime::far_field) {
-      out[i] = far_field_mean(rho * separation, 1.0 / separation, profile.moments());
-    } else {
-      const RingsAtSeparation rings(separation, eta);
-      const auto ring_values = [&rings](std::span<const double> r, std::span<const double> d, std::span<double> out) {
-        rings.at_batch(r, d, out);
-      };
-      out[i] = source_integral(profile, separation, regime, eta, ring_values, nodes) / profile.normalisation();
+    switch (ring_family_average(profile.dark(), source.radius, regime)) {
+      case RingFamilyAverage::none: out[i] = NAN; break;
+      case RingFamilyAverage::unlensed: out[i] = 1.0; break;
+      case RingFamilyAverage::far_field:
+        out[i] = far_field_mean(source.rho * separation, 1.0 / separation, profile.moments());
+        break;
+      case RingFamilyAverage::over_source: {
+        const RingsAtSeparation rings(separation, source.eta);
+        const auto ring_values = [&rings](std::span<const double> r, std::span<const double> d,
+                                          std::span<double> values) { rings.at_batch(r, d, values); };
+        out[i] = source_integral(profile, separation, regime, source.eta, ring_values, nodes) /
+                 profile.normalisation();
+        break;
+      }
     }
   }
 }

@@ -20,10 +20,10 @@
 // through the lens: its constant part cancels exactly (∫₀¹ r³·G dr + B(1) =
 // N/π), so it is summed over the rings' excesses A_ring − 1 and A − 1, not
 // over the averages themselves. The product rule's weights integrate against
-// G exactly, so there the first form serves; the far field differentiates its series. On the limb (l = 1)
-// A_ring and C are infinite at r = 1: the derivatives are infinite for a limb
-// brightness B(1) ≠ 0, and otherwise the unsubtracted integrals converge,
-// less closely for powers below 1.
+// G exactly, so there the first form serves; the far field differentiates
+// its series. On the limb (l = 1) A_ring and C are infinite at r = 1: the
+// derivatives are infinite for a limb brightness B(1) ≠ 0, and otherwise the
+// unsubtracted integrals converge.
 #include <algorithm>
 #include <array>
 #include <cmath>
@@ -78,20 +78,6 @@ SlopeWeights slope_weights(const LimbLaw& law) {
   return {product_rule::weights(for_u), product_rule::weights(for_rho)};
 }
 
-// What a call shares between its separations: ρ and η as the value takes
-// them (|ρ|: the average depends on ρ² alone), the derivatives' sign (that of
-// ρ: u changes sign with it), and scratch space.
-struct Source {
-  double rho, eta, sign;
-  Radius radius;
-};
-
-Source source_of(double re, double rstar) {
-  const double signed_rho = rstar / re;
-  const double rho = std::fabs(signed_rho);
-  return {rho, std::fabs(re / rstar), signed_rho < 0.0 ? -1.0 : 1.0, classify_radius(rho)};
-}
-
 struct GradientScratch {
   SourceNodes nodes;
   std::vector<double> moments;
@@ -103,8 +89,8 @@ struct Point {
 
 // The value, bit for bit as the law's magnification, and its derivatives at
 // one separation in the source's reach (l < FAR_FIELD_DISTANCE).
-Point near_gradient(const LimbLaw& law, const SlopeWeights* slope, double l, Regime regime, const Source& source,
-                    GradientScratch& scratch) {
+Point near_gradient(const LimbLaw& law, const SlopeWeights* slope, double l, Regime regime,
+                    const RingFamilySource& source, GradientScratch& scratch) {
   SourceNodes& nodes = scratch.nodes;
   const RingsAtSeparation rings(l, source.eta);
   place_source_nodes(law, l, regime, source.eta, nodes, true);
@@ -124,14 +110,16 @@ Point near_gradient(const LimbLaw& law, const SlopeWeights* slope, double l, Reg
     double sum_rho = 0.0;
     for (std::size_t j = 0; j < count; ++j) sum_rho = sum_rho + slope->for_rho[j] * (a[j] - 1.0);
     const double excess = value - 1.0;
-    return {value, scale * (limb * c1 + sum_u), scale * (limb * (a1 - 1.0) + sum_rho) - (excess + excess) / source.rho};
+    return {value, scale * (limb * c1 + sum_u),
+            scale * (limb * (a1 - 1.0) + sum_rho) - (excess + excess) / source.rho};
   }
   if (l == 1.0 && limb != 0.0) {
     const double sign = limb / n > 0.0 ? 1.0 : -1.0;
     return {value, -sign * INFINITY, sign * INFINITY};
   }
   // On the limb the limb's values are infinite: the powers below 1 then go
-  // unsubtracted (their integrals converge, the rule takes them less closely).
+  // unsubtracted: their integrals converge, with μ^(p − 1) at the limb, which
+  // μ from the node's exact offset and the limb piece's steep grading take.
   const bool subtract = l != 1.0;
   const double c1 = subtract ? rings.moment_at(1.0) : 0.0;
   const double a1 = subtract ? rings.at(1.0) : 1.0;  // unsubtracted: the excess over 1 as for the others
@@ -161,7 +149,7 @@ ModelResult<GradientSamples> integrated_limb_law_heyrovsky_gradient(std::span<co
                                                                     double rstar, std::span<const double> powers,
                                                                     std::span<const double> weights) {
   return then(LimbLaw::from(powers, weights), [&](const LimbLaw& law) -> ModelResult<GradientSamples> {
-    const Source source = source_of(re, rstar);
+    const RingFamilySource source = ring_family_source(re, rstar);
     GradientScratch scratch;
     std::optional<SlopeWeights> slope;
     GradientSamples result;
@@ -171,17 +159,19 @@ ModelResult<GradientSamples> integrated_limb_law_heyrovsky_gradient(std::span<co
     for (const double separation : l) {
       const Regime regime = classify_separation(separation);
       Point point{NAN, NAN, NAN};
-      if (law.dark() || regime == Regime::outside_domain ||
-          (source.radius != Radius::regular && source.radius != Radius::infinite)) {
-      } else if (source.radius == Radius::infinite) {
-        point = {1.0, 0.0, 0.0};
-      } else if (regime == Regime::far_field) {
-        const FarFieldGradient far = far_field_gradient(source.rho * separation, 1.0 / separation, law.moments());
-        point = {far.mean, far.d_u, far.d_radius};
-      } else {
-        if (regime == Regime::product_rule && !slope) slope = slope_weights(law);
-        point = near_gradient(law, slope ? &*slope : nullptr, separation, regime, source, scratch);
-        if (separation == 0.0) point.d_u = 0.0;  // A is even in l
+      switch (ring_family_average(law.dark(), source.radius, regime)) {
+        case RingFamilyAverage::none: break;
+        case RingFamilyAverage::unlensed: point = {1.0, 0.0, 0.0}; break;
+        case RingFamilyAverage::far_field: {
+          const FarFieldGradient far = far_field_gradient(source.rho * separation, 1.0 / separation, law.moments());
+          point = {far.mean, far.d_u, far.d_radius};
+          break;
+        }
+        case RingFamilyAverage::over_source:
+          if (regime == Regime::product_rule && !slope) slope = slope_weights(law);
+          point = near_gradient(law, slope ? &*slope : nullptr, separation, regime, source, scratch);
+          if (separation == 0.0) point.d_u = 0.0;  // A is even in l
+          break;
       }
       result.value.push_back(point.value);
       result.d_u.push_back(source.sign * point.d_u);
@@ -299,22 +289,19 @@ ModelResult<ComponentSamples> integrated_limb_law_heyrovsky_components(std::span
     for (const FarFieldMoments& m : moments) {
       for (int k = 0; k < FAR_FIELD_TERMS; ++k) largest[k] = std::fmax(largest[k], std::fabs(m[k]));
     }
-    const Source source = source_of(re, rstar);
+    const RingFamilySource source = ring_family_source(re, rstar);
     ComponentSamples rows(count_powers, Samples(l.size()));
     SourceNodes nodes;
     std::vector<double> sums(count_powers), far(count_powers), partial(4 * count_powers);
     for (std::size_t i = 0; i < l.size(); ++i) {
       const double separation = l[i];
       const Regime regime = classify_separation(separation);
-      if (regime == Regime::outside_domain || (source.radius != Radius::regular && source.radius != Radius::infinite)) {
-        for (Samples& row : rows) row[i] = NAN;
+      const RingFamilyAverage average = ring_family_average(all.dark(), source.radius, regime);
+      if (average == RingFamilyAverage::none || average == RingFamilyAverage::unlensed) {
+        for (Samples& row : rows) row[i] = average == RingFamilyAverage::none ? NAN : 1.0;
         continue;
       }
-      if (source.radius == Radius::infinite) {
-        for (Samples& row : rows) row[i] = 1.0;
-        continue;
-      }
-      if (regime == Regime::far_field) {
+      if (average == RingFamilyAverage::far_field) {
         far_field_means(source.rho * separation, 1.0 / separation, moments, largest, far);
         for (std::size_t k = 0; k < count_powers; ++k) rows[k][i] = far[k];
         continue;
