@@ -51,22 +51,26 @@ inline FarFieldGeometry far_field_geometry(double u) {
   return {4.0 / (u2 + 4.0), u / std::sqrt(u2 + 4.0)};
 }
 
+// Relative to the bracket (at least 1/4), term k is below
+// 4·(R/u)^2k·m_k·Σ_j |Q_k,j|: the terms from the first one under 2^-56 on
+// fall off by more than a factor of ten each and are left out, so that far
+// out only a term or two is summed. The count depends on the arguments
+// alone. `power` is (R/u)^2k.
+inline bool far_field_term_counts(int k, double power, double moment) {
+  return !(4.0 * power * std::fabs(moment) * FAR_FIELD_Q_BOUND[k] < 0x1p-56);
+}
+
 // The mean's excess over 1 at distance u (Einstein radii) for (R/u)² =
 // ratio_squared ≤ 1/100 and the weights `moments`.
 inline double far_field_excess(double u, double ratio_squared, const FarFieldMoments& moments) {
   const auto [v, w] = far_field_geometry(u);
   const double w2 = w * w;
-  // Relative to the bracket (at least 1/4), term k is below
-  // 4·(R/u)^2k·m_k·Σ_j |Q_k,j|: the terms from the first one under 2^-56 on
-  // fall off by more than a factor of ten each and are left out, so that far
-  // out only a term or two is summed. The count depends on the arguments
-  // alone.
   std::array<double, FAR_FIELD_TERMS> powers;
   double power = 1.0;
   int terms = 0;
   while (terms < FAR_FIELD_TERMS) {
     power = power * ratio_squared;
-    if (4.0 * power * std::fabs(moments[terms]) * FAR_FIELD_Q_BOUND[terms] < 0x1p-56) break;
+    if (!far_field_term_counts(terms, power, moments[terms])) break;
     powers[terms++] = power;
   }
   // The terms fall off as (R/u)^2k: sum from the smallest.
@@ -112,9 +116,9 @@ inline FarFieldGradient far_field_gradient(double u, double ratio, const FarFiel
   for (int k = 0; k < FAR_FIELD_TERMS; ++k) {
     const double previous = power;  // x^k
     power = power * x;
-    const bool for_mean = k == terms && !(4.0 * power * std::fabs(moments[k]) * FAR_FIELD_Q_BOUND[k] < 0x1p-56);
-    const bool for_slope =
-        k == slope_terms && (k == 0 || !((k + 1) * previous * std::fabs(moments[k]) * FAR_FIELD_Q_BOUND[k] < 0x1p-46 * first));
+    const bool for_mean = k == terms && far_field_term_counts(k, power, moments[k]);
+    const bool for_slope = k == slope_terms && (k == 0 || !((k + 1) * previous * std::fabs(moments[k]) *
+                                                                FAR_FIELD_Q_BOUND[k] < 0x1p-46 * first));
     if (!for_mean && !for_slope) break;
     terms += for_mean;
     slope_terms += for_slope;
@@ -171,7 +175,7 @@ inline void far_field_means(double u, double ratio, std::span<const FarFieldMome
   int terms = 0;
   while (terms < FAR_FIELD_TERMS) {
     power = power * x;
-    if (4.0 * power * largest[terms] * FAR_FIELD_Q_BOUND[terms] < 0x1p-56) break;
+    if (!far_field_term_counts(terms, power, largest[terms])) break;
     // Q_k has an even number of coefficients: Horner's rule in w⁴ over pairs,
     // half the chain of dependent steps.
     const auto& q = FAR_FIELD_Q[terms];

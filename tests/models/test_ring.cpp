@@ -145,7 +145,9 @@ TEST(Ring, FirstMomentMatchesTheAngularAverageAndItsBatch) {
     for (std::size_t i = 0; i < radii.size(); ++i) {
       EXPECT_TRUE(same(lane_rings[i], alone[i]) && same(one_rings[i], alone[i])) << l << " " << radii[i];
       EXPECT_TRUE(same(lane_moments[i], one_moments[i])) << l << " " << radii[i];
-      if (distances[i] == l - radii[i]) EXPECT_TRUE(same(lane_moments[i], rings.moment_at(radii[i]))) << l << " " << radii[i];
+      if (distances[i] == l - radii[i]) {
+        EXPECT_TRUE(same(lane_moments[i], rings.moment_at(radii[i]))) << l << " " << radii[i];
+      }
     }
   }
 }
