@@ -101,19 +101,28 @@ PyObject* new_array(std::size_t count, bool numpy) {
   return Py_TYPE(array_of_one_zero)->tp_as_sequence->sq_repeat(array_of_one_zero, static_cast<Py_ssize_t>(count));
 }
 
-bool fill(PyObject* target, const models::Samples& values) {
-  if (values.empty()) return true;
+// The memory of a new float64 array that only this call holds (nothing can
+// resize it meanwhile) into *data: numpy's data pointer, or its buffer's.
+// False, with the host's error set, when the buffer is refused.
+bool new_array_data(PyObject* array, double** data) {
 #ifdef MIRLAXON_NUMPY_API
-  if (numpy_api == NumpyApi::ready && PyArray_CheckExact(target)) {
-    std::memcpy(PyArray_DATA(reinterpret_cast<PyArrayObject*>(target)), values.data(),
-                values.size() * sizeof(double));
+  if (numpy_api == NumpyApi::ready && PyArray_CheckExact(array)) {
+    *data = static_cast<double*>(PyArray_DATA(reinterpret_cast<PyArrayObject*>(array)));
     return true;
   }
 #endif
   Py_buffer view;
-  if (PyObject_GetBuffer(target, &view, PyBUF_WRITABLE) < 0) return false;
-  std::memcpy(view.buf, values.data(), values.size() * sizeof(double));
+  if (PyObject_GetBuffer(array, &view, PyBUF_WRITABLE) < 0) return false;
+  *data = static_cast<double*>(view.buf);
   PyBuffer_Release(&view);
+  return true;
+}
+
+bool fill(PyObject* target, const models::Samples& values) {
+  if (values.empty()) return true;
+  double* data = nullptr;
+  if (!new_array_data(target, &data)) return false;
+  std::memcpy(data, values.data(), values.size() * sizeof(double));
   return true;
 }
 
@@ -219,36 +228,34 @@ PyObject* ArrayResult::operator()(const models::Samples& values) const {
 }
 
 PyObject* ArrayResult::operator()(const models::GradientSamples& gradient) const {
-  const models::Samples* rows[] = {&gradient.value, &gradient.d_u, &gradient.d_rho};
-  if (out != nullptr) {
-    for (std::size_t k = 0; k < 3; ++k) buffers[k].write(*rows[k]);
-    Py_INCREF(out);
-    return out;
-  }
-  PyRef result(PyTuple_New(3));
-  if (!result) return nullptr;
-  for (std::size_t k = 0; k < 3; ++k) {
-    PyObject* row = new_array(rows[k]->size(), numpy());
-    if (row == nullptr) return nullptr;
-    PyTuple_SET_ITEM(result.get(), static_cast<Py_ssize_t>(k), row);
-    if (!fill(row, *rows[k])) return nullptr;
-  }
-  return result.release();
+  const models::Samples* const rows[] = {&gradient.value, &gradient.d_u, &gradient.d_rho};
+  return several_rows(rows, true);
 }
 
 PyObject* ArrayResult::operator()(const models::ComponentSamples& rows) const {
+  std::vector<const models::Samples*> each(rows.size());
+  for (std::size_t k = 0; k < rows.size(); ++k) each[k] = &rows[k];
+  return several_rows(each, false);
+}
+
+PyObject* ArrayResult::several_rows(std::span<const models::Samples* const> rows, bool tuple) const {
   if (out != nullptr) {
-    for (std::size_t k = 0; k < rows.size(); ++k) buffers[k].write(rows[k]);
+    for (std::size_t k = 0; k < rows.size(); ++k) buffers[k].write(*rows[k]);
     Py_INCREF(out);
     return out;
   }
-  PyRef result(PyList_New(static_cast<Py_ssize_t>(rows.size())));
+  const auto count = static_cast<Py_ssize_t>(rows.size());
+  PyRef result(tuple ? PyTuple_New(count) : PyList_New(count));
   if (!result) return nullptr;
   for (std::size_t k = 0; k < rows.size(); ++k) {
-    PyObject* row = new_array(rows[k].size(), numpy());
+    PyObject* row = new_array(rows[k]->size(), numpy());
     if (row == nullptr) return nullptr;
-    PyList_SET_ITEM(result.get(), static_cast<Py_ssize_t>(k), row);
-    if (!fill(row, rows[k])) return nullptr;
+    if (tuple) {
+      PyTuple_SET_ITEM(result.get(), static_cast<Py_ssize_t>(k), row);
+    } else {
+      PyList_SET_ITEM(result.get(), static_cast<Py_ssize_t>(k), row);
+    }
+    if (!fill(row, *rows[k])) return nullptr;
   }
   return result.release();
 }
@@ -267,16 +274,7 @@ PyObject* raise_failure(const models::ModelError& error) {
 PyObject* new_result_array(std::size_t count, PyObject* separations, double** data) {
   PyRef result(new_array(count, is_numpy_array(separations)));
   if (!result) return nullptr;
-#ifdef MIRLAXON_NUMPY_API
-  if (numpy_api == NumpyApi::ready && PyArray_CheckExact(result.get())) {
-    *data = static_cast<double*>(PyArray_DATA(reinterpret_cast<PyArrayObject*>(result.get())));
-    return result.release();
-  }
-#endif
-  Py_buffer view;
-  if (PyObject_GetBuffer(result.get(), &view, PyBUF_WRITABLE) < 0) return nullptr;
-  *data = static_cast<double*>(view.buf);
-  PyBuffer_Release(&view);  // the array is ours alone: nothing can resize it meanwhile
+  if (!new_array_data(result.get(), data)) return nullptr;
   return result.release();
 }
 

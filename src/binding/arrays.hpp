@@ -7,6 +7,7 @@
 #include "binding/handler.hpp"
 
 #include <memory>
+#include <span>
 #include <vector>
 
 namespace mirlaxon::binding {
@@ -69,6 +70,8 @@ struct ArrayResult {
 
  private:
   bool numpy() const;
+  // Several rows, as a tuple or a list of new arrays, or into `out`'s buffers.
+  PyObject* several_rows(std::span<const models::Samples* const> rows, bool tuple) const;
 };
 
 // A model's failure raised as the array front raises it: the module's
